@@ -1,0 +1,153 @@
+// Structure files: fixed-column ATOM/HETATM records read into conformers (one per MODEL),
+// the atom lookups from which couplings take their internuclear vectors (with methyl and
+// methylene pseudo-atoms), residue-name lists and a few geometry utilities.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "common/Types.h"
+#include "numeric/MatVec.h"  // Vec3, Mat3
+
+// One atom of one conformer.
+struct CORdata {
+    int conformerIndex = 0;   // conformer (model) number
+    int atomIndex = 0;        // 1 for every atom read from a file (0 in the EMPTY record)
+    int atomNum = 0;          // serial number, columns 7-11
+    int resNum = 0;           // residue number, columns 23-26
+    std::string atomName;     // normalised: H -> HN, leading digit moved to the end (1HB -> HB1)
+    std::string resName;      // columns 18-20, trimmed
+    std::string chainName;    // column 22, a blank kept as " "
+    std::string altLoc;       // column 17, a blank kept as " "
+    float X = 0, Y = 0, Z = 0;
+    float Occupancy = 0, B_Factor = 0;  // 1.0 when the line is too short to hold them
+    Vec3 Coord = {0, 0, 0};   // (X, Y, Z) as doubles; what the geometry uses
+    Vec3 wCoord = {0, 0, 0};  // second coordinate set for superposition code
+    bool rotated = false;
+};
+typedef CORdata PDB_Entry;
+
+// Conformer number -> every atom record of that conformer, in file order.
+// (Lookups by serial number go through getEntry(conf, atomNum); a repeated serial number is
+// answered with the later record.)
+typedef std::map<int, std::vector<CORdata>> Mols;
+
+// Name index of one conformer: positions into Conformers[conf].
+struct AtomTable {
+    // Ordered by (resNum, atomName, altLoc, chainName); one position per key, the record read
+    // last winning. Iterating it visits residues, names and alternate locations in ascending
+    // order.
+    std::vector<int> byName;
+    // Ordered by atomNum; one position per serial number, the record read last winning.
+    std::vector<int> bySerial;
+    // Number of atoms of the conformer (distinct residue/name/alternate location/chain).
+    size_t size() const { return byName.size(); }
+};
+
+class PDB {
+public:
+    bool isLoaded = false;
+    std::string PDBfileName;
+    CORdata EMPTY;                       // returned by failed lookups (atomIndex 0)
+    Mols Conformers;                     // conformer -> atoms in file order
+    int conformer_count = 0;             // number of entries of Conformers
+    std::map<int, AtomTable> ATOMS;      // conformer -> name index (keys as in Conformers)
+    std::map<int, std::map<int, std::string>> residLists;     // conformer -> residue -> name
+    std::map<int, std::map<int, std::string>> residListsOne;  // conformer -> residue -> one letter
+    std::map<int, std::string> residList;     // residue -> name over all conformers ("cys" when S-S bonded)
+    std::map<int, std::string> residListOne;  // residue -> one letter ("c" when S-S bonded)
+    int r1 = 9999;                       // smallest residue number of the ATOM records
+    int rN = -9999;                      // largest residue number of the ATOM records
+    DoubleD1 a_c, b_c;                   // centroids of the last rmsd superposition (keys 0..2)
+    DoubleD2 rot_m;                      // its rotation: (b - b_c) * rot_m ~ (a - a_c), row vectors
+
+    PDB() = default;
+    explicit PDB(const std::string& fileName);
+
+    // ---- loading ----
+    bool loadPDB(const std::string& fileName);   // false (and an empty model) when unreadable
+    bool isNull() const { return !isLoaded; }
+    static void loadPDB_Entry(const std::string& line, CORdata& entry);
+    // Raw column field 0..11 of a coordinate line (0 alt loc, 1 record, 2 serial, 3 name,
+    // 4 residue name, 5 chain, 6 residue number, 7-9 x y z, 10 occupancy, 11 B-factor);
+    // empty for any other index or beyond the line's end.
+    static std::string getField(const std::string& line, int index);
+    static std::string getOneAAName(const std::string& threeLetter);
+    static std::string getThreeAAName(char oneLetter);
+    static std::string getThreeAAName(const std::string& oneLetter);
+
+    // Number of atoms of conformer conf (0 when absent).
+    int atomCount(int conf) const;
+
+    // ---- atom lookups ----
+    CORdata getEntry(int conf, int atomNum) const;
+    // First alternate location in text order (blank, A, B, ...); EMPTY when absent.
+    CORdata getEntry(int conf, int res, const std::string& atomName) const;
+    CORdata getEntry(int conf, int res, const std::string& atomName, const std::string& altLoc) const;
+    // Appends the atom of every conformer (ascending), every alternate location; returns the count.
+    int getEntries(std::vector<CORdata>& list, int res, const std::string& atomName) const;
+    // Pairs I/J per conformer and common alternate location, same chain, chain "_" or "" for any;
+    // names with '#' or '|' go to getVectorEntries_Methylene_CH2. Returns the number of pairs.
+    int getVectorEntries(std::vector<CORdata>& listI, std::vector<CORdata>& listJ, int resI,
+                         const std::string& nameI, int resJ, const std::string& nameJ,
+                         const std::string& chain) const;
+    // Methyl symmetry axis: the carbon with the heavy atom it is bonded to.
+    int getVectorEntries_Methyl_CC(std::vector<CORdata>& listI, std::vector<CORdata>& listJ, int resI,
+                                   const std::string& nameI, int resJ, const std::string& nameJ) const;
+    // Carbon with its three protons placed at 110.9 degrees from the methyl axis.
+    int getVectorEntries_Methyl_CH3(std::vector<CORdata>& listI, std::vector<CORdata>& listJ, int resI,
+                                    const std::string& nameI, int resJ, const std::string& nameJ) const;
+    // Heavy atom (listI) with the protons of a pseudo-atom "HB#" or "HB2|HB3" (listJ).
+    int getVectorEntries_Methylene_CH2(std::vector<CORdata>& listI, std::vector<CORdata>& listJ, int resI,
+                                       const std::string& nameI, int resJ, const std::string& nameJ) const;
+
+    // ---- geometry (angles in degrees) ----
+    static double getDist(const Vec3 a, const Vec3 b);
+    static double getDist(const CORdata& a, const CORdata& b);
+    static double getBondAngle(const Vec3 a, const Vec3 b, const Vec3 c);
+    static double getBondAngle(const CORdata& a, const CORdata& b, const CORdata& c);
+    // Copy of c moved in the plane a-b-c so that angle a-b-c = angle, its distance to b kept.
+    static CORdata setBondAngle(const CORdata& a, const CORdata& b, const CORdata& c, double angle);
+    // Signed dihedral a-b-c-d in (-180, 180], positive clockwise looking from b to c.
+    static double getDihedralAngle(const Vec3 a, const Vec3 b, const Vec3 c, const Vec3 d);
+    static double getDihedralAngle(const CORdata& a, const CORdata& b, const CORdata& c, const CORdata& d);
+    // Backbone and side-chain dihedrals of residue res; 9999 when an atom is missing.
+    double getPhi(int conf, int res) const;     // C(i-1) N CA C
+    double getPsi(int conf, int res) const;     // N CA C N(i+1)
+    double getOmega(int conf, int res) const;   // CA C N(i+1) CA(i+1)
+    double getChi1(int conf, int res) const;    // N CA CB (CG, CG1, OG1, OG or SG)
+    double getChi2(int conf, int res) const;    // CA CB CG(1) CD/CD1/OD1/ND1/SD
+    // SG within 2.5 A of the SG of another cysteine at least 4 residues away.
+    bool isSSBonded(int conf, int res) const;
+    // Superposition RMSD; the maps pair their first n entries in key order (index -> 0..2 -> value).
+    double rmsd(const DoubleD2& a, const DoubleD2& b, int n);
+    double rmsd(const std::vector<CORdata>& a, const std::vector<CORdata>& b);
+    // Shared SVD solver: a (m x n, zero-based) := U, w := singular values, v := V. Returns 1.
+    int svd_(double** a, int m, int n, double* w, double** v);
+
+    // ---- vector helpers of the class (single-precision lengths, as the class always had) ----
+    static void Vec3Zero(Vec3 v);
+    static void Vec3Copy(Vec3 dst, const Vec3 src);
+    static float Vec3Abs(const Vec3 v);
+    static float Vec3DiffAbs(const Vec3 a, const Vec3 b);
+    static void Vec3Norm(Vec3 v);                 // divides by the length rounded to float
+    static void Vec3Scale(Vec3 v, float s);
+    static void Vec3Add(Vec3 a, const Vec3 b);
+    static void Vec3Sub(Vec3 a, const Vec3 b);
+    static float Vec3Scalar(const Vec3 a, const Vec3 b);
+    static void Vec3Cross(Vec3 a, const Vec3 b);
+    static void Mat3VecMult(Vec3 v, const Mat3 M);  // v := v * M
+    static int sgn(float x);                        // -1 for x < 0, else +1
+    static float arccos_(float x);                  // clamped arc cosine
+    static double r_sign(float a, float b);         // |a| with the sign of b
+
+private:
+    const std::vector<CORdata>* conformerAtoms(int conf) const;
+    const AtomTable* conformerTable(int conf) const;
+    void storeConformerIndex(int conf);
+    int pairAtoms(std::vector<CORdata>& listI, std::vector<CORdata>& listJ, int resI, const std::string& nameI,
+                  int resJ, const std::string& nameJ, const std::string& chain) const;
+    double dihedralOf(int conf, int resA, const char* a, int resB, const char* b, int resC, const char* c,
+                      int resD, const char* d) const;
+};
