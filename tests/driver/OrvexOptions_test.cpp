@@ -1,0 +1,210 @@
+// Option set: defaults, option rows that interact, and their effect on the working tensor.
+#include <gtest/gtest.h>
+
+#include "driver/CmdArgParser.h"
+#include "driver/Orvex.h"
+
+namespace {
+
+// Fills the process-wide parser with a fresh command line and reads it into a new Orvex.
+std::unique_ptr<Orvex> withArgs(std::vector<std::string> args) {
+    CmdArgParser* p = CmdArgParser::getInstance();
+    p->lst.clear();
+    p->origStr = " ";
+    std::vector<char*> argv;
+    static char prog[] = "Orvex";
+    argv.push_back(prog);
+    for (auto& a : args) argv.push_back(&a[0]);
+    p->setArg(std::string(" -"), static_cast<int>(argv.size()), argv.data());
+    auto app = std::make_unique<Orvex>();
+    app->setArgs(ArgList());
+    return app;
+}
+
+}  // namespace
+
+TEST(OrvexOptions, Defaults) {
+    auto o = withArgs({"-pdb", "x.pdb", "-inD", "a.tab"});
+    EXPECT_EQ(o->inPDBFileName, "x.pdb");
+    EXPECT_EQ(o->inPDBTitle, "x.pdb");
+    EXPECT_EQ(o->inDCFileName, "a.tab");
+    EXPECT_EQ(o->outDCFileName, "outD.tab");
+    EXPECT_EQ(o->segFIRST, 9999);
+    EXPECT_EQ(o->segLAST, -9999);
+    EXPECT_EQ(o->excludeMode, 4);
+    EXPECT_EQ(o->allowFixedDI, 1);
+    EXPECT_EQ(o->grid_step, 5);
+    EXPECT_EQ(o->dTensors.size(), 1u);
+    EXPECT_TRUE(o->Same_Selection_Working_Validation);
+    const DTensor& t = o->dTensor;
+    EXPECT_EQ(t.tensorMode, 1);
+    EXPECT_EQ(t.fitFlag_JK, 1);
+    EXPECT_TRUE(t.byRes);
+    EXPECT_DOUBLE_EQ(t.da, -0.00070097);
+    EXPECT_DOUBLE_EQ(t.dr, -0.000327);
+    EXPECT_DOUBLE_EQ(t.rh, 0.466);
+    EXPECT_DOUBLE_EQ(t.rhMax, 2.0 / 3.0);
+    EXPECT_EQ(t.psiMin, -180);
+    EXPECT_EQ(t.phiMax, 180);
+    EXPECT_EQ(t.methylCCFlag, 0);
+    EXPECT_FALSE(o->dcDataList.keepDIFlag);
+
+    o = withArgs({"-out", "a.out", "-outD", "b.out", "-in", "c.tab", "-inDTitle", "T"});
+    EXPECT_EQ(o->outDCFileName, "b.out");
+    EXPECT_EQ(o->inDCFileName, "c.tab");
+    EXPECT_EQ(o->inDCTitle, "T");
+}
+
+TEST(OrvexOptions, MethodOrderEffects) {
+    EXPECT_EQ(withArgs({"-fit", "-fit_lm"})->dTensor.fitMode, 5);
+    EXPECT_EQ(withArgs({"-fit_lm"})->dTensor.fitMode, 2);
+    EXPECT_EQ(withArgs({"-fit_pw"})->dTensor.fitMode, 4);
+    auto o = withArgs({"-fit", "-gs_step", "7.9"});
+    EXPECT_EQ(o->grid_step, 7);
+    EXPECT_EQ(o->dTensor.tensorMode, 3);
+    o = withArgs({"-fit_nlls", "-vwfit_cv"});
+    EXPECT_EQ(o->dTensor.fitMode, 8);
+    EXPECT_EQ(o->dTensor.saFitFlag, 1);
+    o = withArgs({"-fit_lm", "-fit_dw"});
+    EXPECT_EQ(o->dTensor.tensorMode, 8);
+    EXPECT_EQ(o->dTensor.fitMode, 6);
+    EXPECT_DOUBLE_EQ(o->dTensor.expC, 15.8);
+    EXPECT_EQ(o->dTensor.expResOffset, 13);
+    o = withArgs({"-fit_dw", "-psi", "12", "-theta", "-30", "-phi", "44", "-expOff", "9.9", "-ru0Min", "-50"});
+    EXPECT_EQ(o->dTensor.Ru0, 12);
+    EXPECT_EQ(o->dTensor.thetaAve, -30);
+    EXPECT_EQ(o->dTensor.phiAve, 44);
+    EXPECT_EQ(o->dTensor.expResOffset, 9);
+    EXPECT_EQ(o->dTensor.psiMin, -50);
+    // -fit_sa keeps the fit mode of the earlier rows
+    o = withArgs({"-fit_pw", "-fit_sa", "-saStep1", "7", "-vwfitCount", "3", "-saTryCount", "4", "-nosaPowell"});
+    EXPECT_EQ(o->dTensor.fitMode, 4);
+    EXPECT_EQ(o->dTensor.saItStep1, 7);
+    EXPECT_EQ(o->dTensor.saTryCount, 4);
+    EXPECT_EQ(o->dTensor.saPowellFlag, 0);
+    // annealing settings are read only when annealing is switched on
+    o = withArgs({"-saStep1", "7"});
+    EXPECT_EQ(o->dTensor.saItStep1, 100);
+    // the jackknife switches
+    o = withArgs({"-svd", "-noJK"});
+    EXPECT_EQ(o->dTensor.fitFlag_JK, 0);
+    o = withArgs({"-rcsa"});
+    EXPECT_TRUE(o->dTensor.isRCSA);
+    EXPECT_EQ(o->dTensor.tensorMode, 1);
+}
+
+TEST(OrvexOptions, JackknifeLevel) {
+    EXPECT_TRUE(withArgs({"-JK_level", "R"})->dTensor.byRes);
+    EXPECT_TRUE(withArgs({"-JK_level", "Coupling"})->dTensor.byRes);
+    EXPECT_FALSE(withArgs({"-JK_level", "C"})->dTensor.byRes);
+    EXPECT_FALSE(withArgs({"-jkByCoupling"})->dTensor.byRes);
+    EXPECT_FALSE(withArgs({"-jkByRes", "-jkByCoupling"})->dTensor.byRes);
+}
+
+TEST(OrvexOptions, DaLimitsAndAutoSign) {
+    auto o = withArgs({"-daMin", "Auto"});
+    EXPECT_EQ(o->dTensor.autoSignFlag, 1);
+    EXPECT_DOUBLE_EQ(o->dTensor.daMin, -0.01);
+    o = withArgs({"-daMin", "Auto", "-daMax", "0.02"});
+    EXPECT_EQ(o->dTensor.autoSignFlag, 0);
+    EXPECT_EQ(o->dTensor.daMax, static_cast<double>(0.02f));
+    o = withArgs({"-da", "1.0e-4", "-daMin", "-1e-3"});
+    EXPECT_EQ(o->dTensor.da, static_cast<double>(1.0e-4f));   // through single precision
+    EXPECT_EQ(o->dTensor.daMin, static_cast<double>(-1e-3f));
+    o = withArgs({"-da", "2e-4", "-daFixed"});
+    EXPECT_EQ(o->dTensor.daMin, o->dTensor.da);
+    EXPECT_EQ(o->dTensor.daMax, o->dTensor.da);
+    EXPECT_EQ(o->dTensor.tensorMode, 3);
+    o = withArgs({"-da", "2e-4", "-rh", "0.25", "-rhFixed"});
+    EXPECT_DOUBLE_EQ(o->dTensor.dr, static_cast<double>(0.25f) * static_cast<double>(2e-4f));
+    EXPECT_EQ(o->dTensor.rhFlag, 1);
+    EXPECT_EQ(o->dTensor.rhMin, o->dTensor.rhMax);
+    o = withArgs({"-da", "2e-4", "-dr", "5e-5", "-drFixed"});
+    EXPECT_DOUBLE_EQ(o->dTensor.rh, static_cast<double>(5e-5f) / static_cast<double>(2e-4f));
+    EXPECT_EQ(o->dTensor.drMin, o->dTensor.drMax);
+}
+
+TEST(OrvexOptions, FixedTensor) {
+    auto o = withArgs({"-fixed", "-da", "1e-4", "-rh", "0.3", "-rx", "10", "-ry", "20", "-rz", "30", "-classHN,N",
+                       "-pdb", "x.pdb"});
+    const DTensor& t = o->dTensor;
+    EXPECT_EQ(t.tensorMode, 5);
+    EXPECT_EQ(t.fitMode, 1);
+    EXPECT_EQ(t.psi, 10);
+    EXPECT_EQ(t.theta, 20);
+    EXPECT_EQ(t.phi, 30);
+    EXPECT_DOUBLE_EQ(t.dr, static_cast<double>(1e-4f) * static_cast<double>(0.3f));
+    EXPECT_EQ(o->DCTypeListInt, std::vector<int>{1});
+
+    // -rxFixed switches to the nonlinear fit with psi pinned
+    o = withArgs({"-fixed", "-da", "1e-4", "-rh", "0.3", "-rx", "10", "-ry", "20", "-rz", "30", "-classHN,N",
+                  "-rxFixed"});
+    EXPECT_EQ(o->dTensor.tensorMode, 3);
+    EXPECT_EQ(o->dTensor.psiMin, 10);
+    EXPECT_EQ(o->dTensor.psiMax, 10);
+    EXPECT_EQ(o->dTensor.thetaMin, -180);
+
+    // missing rotations: two messages, nonlinear fit, rotations start at -9999
+    testing::internal::CaptureStderr();
+    o = withArgs({"-fixed", "-da", "1e-4", "-rh", "0.3", "-inD", "a.tab"});
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err,
+              "[Error]:: Fixed Mode (-fixed) Must Have All Five Tensors (-da -rh -rx -ry -rz) Specified! \n"
+              "[Error]:: Switched To A Nonlinear Fit Mode (-fit)! \n");
+    EXPECT_EQ(o->dTensor.tensorMode, 3);
+    EXPECT_EQ(o->dTensor.psi, -9999);
+    EXPECT_EQ(o->dTensor.phi, -9999);
+    EXPECT_TRUE(o->DCTypeListInt.empty());   // a table is given: nothing to generate
+
+    // -dr given with -fixed wins over -rh
+    o = withArgs({"-fixed", "-da", "2e-4", "-rh", "0.3", "-dr", "1e-5", "-rx", "0", "-ry", "0", "-rz", "0",
+                  "-classCA,C", "-classHN,N", "-classN,C-1", "-classHN,C-1", "-classHB,CB", "-classHA,CA"});
+    EXPECT_EQ(o->dTensor.dr, static_cast<double>(1e-5f));
+    EXPECT_DOUBLE_EQ(o->dTensor.rh, static_cast<double>(1e-5f) / static_cast<double>(2e-4f));
+    EXPECT_EQ(o->DCTypeListInt, (std::vector<int>{1, 7, 12, 3, 6, 10}));
+}
+
+TEST(OrvexOptions, SaupeValues) {
+    auto o = withArgs({"-saupe", "-1e-4", "2e-4", "-3e-4", "1e-5", "-2e-5", "-classHN,N"});
+    EXPECT_EQ(o->dTensor.tensorMode, 2);
+    const float expected[5] = {-1e-4f, 2e-4f, -3e-4f, 1e-5f, -2e-5f};
+    for (int i = 0; i < 5; i++) EXPECT_EQ(o->dTensor.saupe[i], static_cast<double>(expected[i]));
+}
+
+TEST(OrvexOptions, Selections) {
+    auto o = withArgs({"-select", "10", "20", "30", "40"});
+    EXPECT_EQ(o->resSelectionVec_Working, (std::vector<int>{10, 20, 30, 40}));
+    EXPECT_EQ(o->resSelectionVec_Validation, o->resSelectionVec_Working);
+    EXPECT_TRUE(o->Same_Selection_Working_Validation);
+    o = withArgs({"-select", "10", "20", "-select_valid", "21", "30"});
+    EXPECT_EQ(o->resSelectionVec_Validation, (std::vector<int>{21, 30}));
+    EXPECT_FALSE(o->Same_Selection_Working_Validation);
+    o = withArgs({"-select_valid", "1", "5"});
+    EXPECT_TRUE(o->resSelectionVec_Working.empty());
+    EXPECT_EQ(o->resSelectionVec_Validation, (std::vector<int>{1, 5}));
+    EXPECT_FALSE(o->Same_Selection_Working_Validation);
+}
+
+TEST(OrvexOptions, ListSettingsAndSwitches) {
+    auto o = withArgs({"-keepDI", "-useMethylCC", "-keepDD", "-verb", "-inclMin", "-multiTensor", "-nTensors", "3"});
+    EXPECT_EQ(o->keepDIFlag, 1);
+    EXPECT_TRUE(o->dcDataList.keepDIFlag);
+    EXPECT_EQ(o->dcDataList.diFixedFlag, 1);
+    EXPECT_EQ(o->dTensor.methylCCFlag, 1);
+    EXPECT_TRUE(o->dTensor.allowTinyDD);
+    EXPECT_EQ(o->verbose, 1);
+    EXPECT_EQ(o->excludeMode, 3);
+    EXPECT_TRUE(o->multiTensorMode);
+    EXPECT_EQ(o->nTensors, 3);
+    o = withArgs({"-keepDI", "-nokeepDI", "-nofixedDI", "-excl"});
+    EXPECT_EQ(o->keepDIFlag, 0);
+    EXPECT_FALSE(o->dcDataList.keepDIFlag);
+    EXPECT_EQ(o->dcDataList.diFixedFlag, 0);
+    EXPECT_EQ(o->allowFixedDI, 0);
+    EXPECT_EQ(o->excludeMode, 1);
+    o = withArgs({"-psi", "10", "-theta", "20", "-phi", "30", "-rot", "-da", "1e-3", "-dr", "2e-4", "-dadr"});
+    EXPECT_EQ(o->dTensor.thetaMin, 20);
+    EXPECT_EQ(o->dTensor.thetaMax, 20);
+    EXPECT_EQ(o->dTensor.drMin, o->dTensor.dr);   // -dadr pins the start dr (not the -dr value)
+    EXPECT_DOUBLE_EQ(o->dTensor.dr, -0.000327);
+}
