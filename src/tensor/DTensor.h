@@ -78,15 +78,27 @@ public:
     static double adj180(double a);            // wrapped into [-180, 180]
 
     // ---- conversions and report ----
+    // Saupe vector -> eigVal, sXYZ, m, vv, da, dr and the Euler solution lists; returns the number of
+    // solutions, 0 when the diagonalisation fails. The caller stores the count in eulerCount.
     int saupe2euler();
-    int diag3By3(Mat3 A);
+    // Cyclic Jacobi on the upper triangle of A: eigenvalues into dd, eigenvectors into the columns
+    // of vv. 0 = converged, 1 = not converged in 50 sweeps.
+    int diag3By3(const Mat3 A);
+    // Sorts sXYZ by magnitude with the columns of vv (determinant kept), then transposes vv.
     int eigsrt3By3NegRevTP();
-    int rot2euler(Mat3 R);
-    int rot2euler1(Mat3 R, int i);
-    bool eulerTest(Mat3 R, double psiR, double thetaR, double phiR, int i);
+    // Euler solutions (degrees) of R = Rz(phi)*Ry(theta)*Rx(psi); returns their number (1..8).
+    int rot2euler(const Mat3 R);
+    // One solution by direct formulas into entry i of the lists, in radians (a step of rot2euler).
+    int rot2euler1(const Mat3 R, int i);
+    // True when the angles (radians) reproduce R within 0.0005 per tested element.
+    bool eulerTest(const Mat3 R, double psiR, double thetaR, double phiR, int testNo) const;
+    // da, dr, psi, theta, phi -> sXYZ and saupe.
     int euler2saupe2();
-    int pdbGyratioTensor2saupe(Mat3 G, double scale);
+    // Shape tensor from a gyration tensor G; returns the number of Euler solutions, 0 on failure.
+    int pdbGyratioTensor2saupe(const Mat3 G, double scale);
+    // The tensor text block of every result header; sets mRot. The argument has no effect.
     std::string reportTensor(int level);
+    // Principal axes of the chemical-shift tensor (type 1 H, 2 N, 3 C) from three atom positions.
     void calc_RCSA_Tensor_axis(const Vec3 a, const Vec3 b, const Vec3 c, Vec3 out1, Vec3 out2, Vec3 out3,
                                int type);
 };
