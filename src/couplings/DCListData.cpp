@@ -1,0 +1,434 @@
+// Coupling lists: reading tables, generating couplings from a structure, building them
+// against it, the class and DI rules, and the working/validation selections.
+#include "couplings/DCListData.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "common/Constants.h"
+#include "common/Fail.h"
+#include "io/GDB.h"
+
+const char* const DCTypeList[12] = {"NONE",  "HN_N",  "HN_HA", "HN_C",  "HN_CA", "N_CA",
+                                    "N_C",   "HA_CA", "HA_HB", "CA_CB", "C_CA",  "CH3"};
+
+namespace {
+
+// Standard internuclear distance of a class, A; 0 for classes measured on the structure.
+double standardDistance(int dcClass) {
+    switch (dcClass) {
+    case 1: return 1.041;
+    case 3: return 2.085;
+    case 5: return 1.458;
+    case 6: return 1.329;
+    case 7: return 1.107;
+    case 10: return 1.525;
+    case 11: return 1.117;
+    case 12: return 1.107;
+    default: return 0;
+    }
+}
+
+double gyromagneticRatio(const std::string& atomName) {
+    switch (atomName.empty() ? '\0' : atomName[0]) {
+    case 'C': return orvex::kGammaC;
+    case 'D': return orvex::kGammaD;
+    case 'F': return orvex::kGammaF;
+    case 'H': return orvex::kGammaH;
+    case 'N': return orvex::kGammaN;
+    case 'P': return orvex::kGammaP;
+    default:
+        std::fprintf(stderr, "Dipolar Interaction - Unknown atom %s.\n", atomName.c_str());
+        return 1.0;
+    }
+}
+
+bool isAmideH(const std::string& name) { return name == "HN" || name == "H"; }
+
+bool startsWith(const std::string& s, char c) { return !s.empty() && s[0] == c; }
+
+long toInt(const std::string& text) { return std::strtol(text.c_str(), nullptr, 10); }
+
+double toReal(const std::string& text) { return std::strtod(text.c_str(), nullptr); }
+
+std::string cell(const GDB_Entry& row, const char* column) {
+    auto it = row.find(column);
+    return it == row.end() ? std::string() : it->second;
+}
+
+// Minimum uncertainty of a coupling: its DI relative to the amide N-H constant, at most 2.
+double minimumUncertainty(double di) {
+    double u = static_cast<float>(std::fabs(di / orvex::kDmaxNH));
+    return u >= 2.0 ? 2.0 : u;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- class and DI rules
+
+double DCListData::findVariableDI(double distance, int resIDI, const std::string& resNameI,
+                                  const std::string& atomNameI, int resIDJ, const std::string&,
+                                  const std::string& atomNameJ, bool standard, int& dcClass) {
+    diFixedFlag = 1;
+    int cls = 0;
+    const std::string& a = atomNameI;
+    const std::string& b = atomNameJ;
+    auto pair = [&a, &b](bool (*isFirst)(const std::string&), const char* second) {
+        return (isFirst(a) && b == second) || (isFirst(b) && a == second);
+    };
+    if (resIDI == resIDJ) {
+        if (pair(isAmideH, "N"))
+            cls = 1;
+        else if (pair([](const std::string& n) { return n == "HA" || n == "HA#"; }, "CA"))
+            cls = 7;
+        else if (pair([](const std::string& n) { return n == "HA"; }, "HB"))
+            cls = 8;
+        else if (pair([](const std::string& n) { return n == "CA"; }, "CB"))
+            cls = 9;
+        else if (pair([](const std::string& n) { return n == "N"; }, "CA"))
+            cls = 5;
+        else if (pair([](const std::string& n) { return n == "C"; }, "CA"))
+            cls = 10;
+        else if (isDCMethyl(resNameI, a, b))
+            cls = 11;
+    } else if (resIDJ == resIDI + 1 && a == "C" && isAmideH(b)) {
+        cls = 3;
+    } else if (resIDJ == resIDI - 1 && isAmideH(a) && b == "C") {
+        cls = 3;
+    } else if (resIDJ == resIDI - 1 && a == "N" && b == "C") {
+        cls = 6;
+    }
+
+    double invR3;
+    double standardR = standardDistance(cls);
+    if (standardR > 0 && standard) {
+        invR3 = 1.0 / (standardR * standardR * standardR);
+    } else {
+        diFixedFlag = 0;
+        invR3 = distance < 0.01 ? 999999.9999999999 : 1.0 / (distance * distance * distance);
+    }
+    double di = gyromagneticRatio(a) * orvex::kDIPrefactor * gyromagneticRatio(b) * invR3;
+    diVal = di;
+    diClass = cls;
+    dcClass = cls;
+    return di;
+}
+
+int DCListData::isDCMethyl(const std::string& resName, const std::string& atomNameI,
+                           const std::string& atomNameJ) const {
+    const std::string *h, *c;
+    if (startsWith(atomNameI, 'H') && atomNameI.size() > 2 && startsWith(atomNameJ, 'C')) {
+        h = &atomNameI;
+        c = &atomNameJ;
+    } else if (startsWith(atomNameJ, 'H') && atomNameJ.size() > 2 && startsWith(atomNameI, 'C')) {
+        h = &atomNameJ;
+        c = &atomNameI;
+    } else {
+        return 0;
+    }
+    auto is = [&resName](const char* three, const char* one) { return resName == three || resName == one; };
+    auto carbonWith = [c, h](const char* carbon, const char* proton) { return *c == carbon && *h == proton; };
+    if (is("ALA", "A")) return *c == "CB" && (*h == "HB#" || h->find("HB") != std::string::npos);
+    if (is("ILE", "I"))
+        return carbonWith("CD", "HD1") || carbonWith("CD1", "HD1#") || carbonWith("CG2", "HG2#");
+    if (is("LEU", "L")) return carbonWith("CD1", "HD1#") || carbonWith("CD2", "HD2#");
+    if (is("MET", "M")) return carbonWith("CE", "HE#");
+    if (is("THR", "T")) return carbonWith("CG2", "HG2#");
+    if (is("VAL", "V")) return carbonWith("CG1", "HG1#") || carbonWith("CG2", "HG2#");
+    return 0;
+}
+
+StringList DCListData::getMethylNames(const std::string& resName, const std::string& atomNameI,
+                                      const std::string& atomNameJ) const {
+    StringList names;
+    if (!isDCMethyl(resName, atomNameI, atomNameJ)) return names;
+    const std::string& proton = startsWith(atomNameI, 'H') ? atomNameI : atomNameJ;
+    std::string prefix = proton.substr(0, proton.find('#'));
+    for (const char* k : {"1", "2", "3"}) names.push_back(prefix + k);
+    return names;
+}
+
+// ---------------------------------------------------------------- reading a table
+
+void DCListData::readDC(const std::string& fileName, DTensor& tensor) {
+    if (fileName.empty()) fail(0, "[Error] Input DC file is not specified\n");
+    inDCFileName = fileName;
+    diFixedFlag = 1;
+    segFIRST = orvex::kRangeFirstUnset;
+    segLAST = orvex::kRangeLastUnset;
+    GDB table(fileName);
+    const bool hasIndex = table.getTabVar("INDEX") >= 0;
+    const bool hasD = table.getTabVar("D") >= 0;
+    const bool hasDI = table.getTabVar("DI") >= 0;
+    const bool hasDD = table.getTabVar("DD") >= 0;
+    const bool hasUncertainty = table.getTabVar("UNCERTAINTY") >= 0;
+    const bool hasW = table.getTabVar("W") >= 0;
+    const bool hasS = table.getTabVar("S") >= 0;
+    const bool hasFC = table.getTabVar("FC") >= 0;
+    const bool hasABS = table.getTabVar("ABS") >= 0;
+    if (!hasDI) keepDIFlag = false;
+
+    seqStr = table.getData("SEQUENCE");
+    tensor.daRef = toInt(table.getData("DA_REF"));
+    tensor.drRef = toInt(table.getData("DR_REF"));
+    tensor.psiRef = toInt(table.getData("PSI_REF"));
+    tensor.thetaRef = toInt(table.getData("THETA_REF"));
+    tensor.phiRef = toInt(table.getData("PHI_REF"));
+    tensor.dcRMS = 0;
+    Methyl_CC = tensor.methylCCFlag;
+    dcCount = table.getEntryCount();
+    maxCount = 0;
+    dMinRes = 1000000;
+    dMaxRes = -999999;
+    dcList.clear();
+    DCTypeListInt.clear();
+    validCount = 0;
+
+    int measured = 0;
+    double sumSquares = 0;
+    for (int row = 1; row <= dcCount; row++) {
+        GDB_Entry e = table.getEntry(row);
+        DipolarCouplingData dc;
+        dc.id = hasIndex ? static_cast<int>(toInt(cell(e, "INDEX"))) : row;
+        dc.resIDI = static_cast<int>(toInt(cell(e, "RESID_I")));
+        dc.resNameI = cell(e, "RESNAME_I");
+        dc.atomNameI = cell(e, "ATOMNAME_I");
+        dc.resIDJ = static_cast<int>(toInt(cell(e, "RESID_J")));
+        dc.resNameJ = cell(e, "RESNAME_J");
+        dc.atomNameJ = cell(e, "ATOMNAME_J");
+        if (dc.atomNameI == "H") dc.atomNameI = "HN";
+        if (dc.atomNameJ == "H") dc.atomNameJ = "HN";
+        dc.d = hasD ? toReal(cell(e, "D")) : 99999;
+        dc.di = hasDI ? toReal(cell(e, "DI")) : 0;
+        double readSigma = 0;
+        if (hasDD)
+            readSigma = toReal(cell(e, "DD"));
+        else if (hasUncertainty)
+            readSigma = toReal(cell(e, "UNCERTAINTY"));
+        if (hasW) dc.w = toReal(cell(e, "W"));
+        dc.s = hasS ? toReal(cell(e, "S")) : 1.0;
+        dc.fc = hasFC ? toReal(cell(e, "FC")) : 1.0;
+        dc.absFlag = hasABS ? static_cast<int>(toInt(cell(e, "ABS"))) : 0;
+        dc.chainNameI = cell(e, "CHAINNAME_I");
+        dc.chainNameJ = cell(e, "CHAINNAME_J");
+
+        if (dc.d <= orvex::kUnmeasured) {
+            measured++;
+            sumSquares += (dc.d * dc.w) * (dc.d * dc.w);
+        }
+
+        int cls = 0;
+        findVariableDI(0, dc.resIDI, dc.resNameI, dc.atomNameI, dc.resIDJ, dc.resNameJ, dc.atomNameJ, true, cls);
+        if (!hasW) dc.w = std::fabs(orvex::kDmaxNH / diVal);
+        if (keepDIFlag && dc.di != 0) {
+            dc.diFixedFlag = 1;
+        } else if (diFixedFlag == 1) {
+            dc.di = diVal;
+            dc.diFixedFlag = 1;
+        } else {
+            dc.diFixedFlag = 0;
+        }
+        double u = minimumUncertainty(dc.di);
+        if (!hasDD && !hasUncertainty)
+            dc.sigma = u;
+        else
+            dc.sigma = tensor.allowTinyDD ? readSigma : std::max(readSigma, u);
+        dc.sigmaCalc = (hasDD || hasUncertainty) ? readSigma : dc.sigma;
+        dc.wCalc = dc.w;
+        dc.diCalc = dc.di;
+
+        dc.CLASS = diClass;
+        if (std::find(DCTypeListInt.begin(), DCTypeListInt.end(), diClass) == DCTypeListInt.end())
+            DCTypeListInt.push_back(diClass);
+        dc.isMethyl = dc.resIDI == dc.resIDJ ? isDCMethyl(dc.resNameI, dc.atomNameI, dc.atomNameJ) : 0;
+        dc.isMethylCC = Methyl_CC;
+
+        dMinRes = std::min({dMinRes, dc.resIDI, dc.resIDJ});
+        dMaxRes = std::max({dMaxRes, dc.resIDI, dc.resIDJ});
+        validCount++;
+        maxCount++;
+        dcList.push_back(dc);
+    }
+
+    std::fprintf(stderr, "Loading DC file %s, %d couplings found\n", fileName.c_str(), measured);
+    if (segLAST == orvex::kRangeLastUnset) segLAST = dMaxRes;
+    if (segFIRST == orvex::kRangeFirstUnset) segFIRST = dMinRes;
+    tensor.dcRMS = measured > 0 ? std::sqrt(sumSquares / measured) : 0;
+    maxCount += 45;
+    if (pdbCount <= 0) pdbCount = 1;
+}
+
+// ---------------------------------------------------------------- generating couplings
+
+void DCListData::createEmptyDCList(std::vector<int> classes, DTensor&, const std::vector<PDB>& pdbs) {
+    if (pdbs.empty() || pdbs[0].isNull()) fail(0, "No PDB structure loaded ...\n");
+    if (classes.empty()) fail(0, "[Error] DC type(s) must be specified\n");
+    GeneratedFromStructure = true;
+    const PDB& pdb = pdbs[0];
+    auto resName = [&pdb](int res) {
+        auto it = pdb.residList.find(res);
+        return it == pdb.residList.end() ? std::string() : it->second;
+    };
+
+    int made = 0;
+    for (int code : classes) {
+        for (int i = pdb.r1; i <= pdb.rN; i++) {
+            const std::string name = resName(i);
+            int resI = i, resJ = i;
+            const char *atomI = nullptr, *atomJ = nullptr;
+            switch (code) {
+            case 1:
+                if (name == "PRO") continue;
+                atomI = "HN", atomJ = "N";
+                break;
+            case 3:
+                if (i == pdb.r1 || name == "PRO") continue;
+                resI = i - 1, atomI = "C", atomJ = "HN";
+                break;
+            case 5: atomI = "N", atomJ = "CA"; break;
+            case 6:
+                if (i == pdb.r1) continue;
+                resI = i - 1, atomI = "C", atomJ = "N";
+                break;
+            case 7: atomI = "HA", atomJ = "CA"; break;
+            case 8: atomI = "HA", atomJ = "HB"; break;
+            case 9: atomI = "CA", atomJ = "CB"; break;
+            case 10: atomI = "C", atomJ = "CA"; break;
+            case 12: atomI = "HB", atomJ = "CB"; break;
+            default: continue;
+            }
+            DipolarCouplingData dc;
+            dc.id = ++made;
+            dc.resIDI = resI;
+            dc.resIDJ = resJ;
+            dc.resNameI = resName(resI);
+            dc.resNameJ = name;
+            dc.atomNameI = atomI;
+            dc.atomNameJ = atomJ;
+            dc.rIJ = standardDistance(code);
+            int cls = 0;
+            dc.di = dc.diCalc = findVariableDI(0, dc.resIDI, dc.resNameI, dc.atomNameI, dc.resIDJ, dc.resNameJ,
+                                               dc.atomNameJ, true, cls);
+            dc.CLASS = cls;
+            // A pair without a standard distance (C(i-1)-N(i) in this order, HB-CB) must take
+            // its DI from the structure when built, not keep the placeholder of distance 0.
+            dc.diFixedFlag = diFixedFlag;
+            dc.isMethylCC = Methyl_CC;
+            dcList.push_back(dc);
+        }
+    }
+    dcCount = made;
+    std::fprintf(stderr, "%d couplings generated ... \n", made);
+}
+
+// ---------------------------------------------------------------- building
+
+void DCListData::buildDC(const std::vector<PDB>& pdbs, bool standard, int) {
+    if (pdbs.empty() || pdbs[0].isNull()) fail(0, "No PDB structure loaded ...\n");
+    pdbCount = 0;
+    for (const PDB& p : pdbs) pdbCount += p.conformer_count;
+    if (pdbCount <= 0) pdbCount = 1;
+    pdbList = pdbs;
+    inPDBFileName = pdbs[0].PDBfileName;
+    validCount = 0;
+
+    for (DipolarCouplingData& dc : dcList) {
+        dc.atomICount = 0;
+        dc.dCalc = 9999;
+        dc.ddc = 9999;
+        dc.diCalc = dc.di;
+        dc.wCalc = dc.w;
+        dc.sigmaCalc = dc.sigma;
+        dc.valid = 0;
+        if (!dc.selected && !dc.selected_v) continue;
+        dc.buildDC(pdbs[0]);
+        if (!dc.valid) continue;
+
+        if (!(dc.diFixedFlag == 1 && standard && dc.di != 0)) {
+            int cls = 0;
+            double di = findVariableDI(dc.rIJ, dc.resIDI, dc.resNameI, dc.atomNameI, dc.resIDJ, dc.resNameJ,
+                                       dc.atomNameJ, standard, cls);
+            dc.diCalc = keepDIFlag ? dc.di : di;
+            dc.diFixedFlag = diFixedFlag;
+            dc.CLASS = cls;
+        }
+        // The minimum uncertainty and the default weight follow the coupling's own DI.
+        if (dc.sigma == 0) dc.sigma = std::min(std::fabs(dc.diCalc / orvex::kDmaxNH), 1.0);
+        if (dc.w > 0 && dc.w < 0.01) dc.w = dc.wCalc = std::fabs(orvex::kDmaxNH / dc.diCalc);
+        validCount++;
+    }
+    std::fprintf(stderr, "Building couplings ... %d couplings validated\n", validCount);
+}
+
+// ---------------------------------------------------------------- selections
+
+namespace {
+
+// Marks residues first..last with 1 (empty list: all, the list becoming the pair first, last)
+// or only those inside a pair of the list.
+void buildSelectionMap(int first, int last, std::vector<int>& pairs, std::map<int, int>& map) {
+    if (pairs.size() % 2 == 1) {
+        std::fputs("WARNING:: residue selection syntax error ... last value will be removed ... \n", stderr);
+        pairs.pop_back();
+    }
+    for (int r = first; r <= last; r++) map[r] = pairs.empty() ? 1 : 0;
+    if (pairs.empty()) {
+        pairs = {first, last};
+        return;
+    }
+    for (size_t k = 0; k + 1 < pairs.size(); k += 2)
+        for (int r = pairs[k]; r <= pairs[k + 1]; r++) map[r] = 1;
+}
+
+}  // namespace
+
+int DCListData::selectDC(int first, int last, std::vector<int> working, std::vector<int> validation, bool same) {
+    workingResSelection.clear();
+    validationResSelection.clear();
+    buildSelectionMap(first, last, working, workingResSelection);
+    buildSelectionMap(first, last, validation, validationResSelection);
+    resSelectionVec_Working = working;
+    resSelectionVec_Validation = validation;
+    Same_Selection_Working_Validation = same;
+    return selectDC(first, last, workingResSelection, validationResSelection);
+}
+
+int DCListData::selectDC(int, int, const std::map<int, int>& working, const std::map<int, int>& validation) {
+    auto marked = [](const std::map<int, int>& map, int res) {
+        auto it = map.find(res);
+        return it != map.end() && it->second != 0;
+    };
+    for (DipolarCouplingData& dc : dcList) {
+        dc.selected = dc.selected_v = 1;
+        if (dc.d > orvex::kUnmeasured && !GeneratedFromStructure) {
+            dc.selected = dc.selected_v = 0;
+            continue;
+        }
+        int key = std::max(dc.resIDI, dc.resIDJ);   // a coupling belongs to its later residue
+        if (!marked(working, key)) dc.selected = 0;
+        if (!marked(validation, key)) dc.selected_v = 0;
+    }
+    return 1;
+}
+
+int DCListData::selectDC(int first, int last, int mode) {
+    int count = 0;
+    for (DipolarCouplingData& dc : dcList) {
+        bool inI = dc.resIDI >= first && dc.resIDI <= last;
+        bool inJ = dc.resIDJ >= first && dc.resIDJ <= last;
+        int lo = std::min(dc.resIDI, dc.resIDJ), hi = std::max(dc.resIDI, dc.resIDJ);
+        bool inRange;
+        switch (mode) {
+        case 1: inRange = inI && inJ; break;
+        case 2: inRange = inI || inJ; break;
+        case 3: inRange = lo >= first && lo <= last; break;
+        default: inRange = hi >= first && hi <= last; break;
+        }
+        dc.selected = dc.d <= orvex::kUnmeasured && inRange ? 1 : 0;
+        count += dc.selected;
+    }
+    std::fprintf(stderr, "Evalulating couplings ... %d couplings validated\n", count);
+    return count;
+}
