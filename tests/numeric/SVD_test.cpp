@@ -4,10 +4,23 @@
 #include "numeric/SVD2.h"
 
 #include <cmath>
+#include <cstdlib>
+#include <new>
 #include <random>
 #include <vector>
 
 #include <gtest/gtest.h>
+
+// Counts every allocation of this test program, to show which calls allocate. Kept out
+// of line so the compiler does not pair malloc/free with new/delete at inlined sites.
+static long gAllocations = 0;
+__attribute__((noinline)) void* operator new(std::size_t size) {
+    ++gAllocations;
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+__attribute__((noinline)) void operator delete(void* p) noexcept { std::free(p); }
+__attribute__((noinline)) void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -307,7 +320,11 @@ TEST(SVDLeastSquares, WorkArraysKeptWhileSizesStay) {
     EXPECT_EQ(s.lastOrder, m - 1);
     double** uu = s.uu;
     double* ww = s.ww;
-    s.svdLSMat(A.data(), b2.data(), n, m, x.data(), nullptr, 1);
+    std::vector<double> cvm(m * m);
+    const long before = gAllocations;
+    s.svdLSMat(A.data(), b2.data(), n, m, x.data(), cvm.data(), 1);
+    const long allocated = gAllocations - before;
+    EXPECT_EQ(allocated, 0) << "a repeated solve of the same size allocates";
     EXPECT_EQ(s.uu, uu);
     EXPECT_EQ(s.ww, ww);
 
@@ -469,6 +486,11 @@ TEST(SVDSingleInstance, WrapperAndIterationLimit) {
         }
     for (int k = 0; k < n; ++k) EXPECT_GE(ww[k], 0.0);
     EXPECT_EQ(inst->lastLength, 0) << "the wrapper leaves the least-squares arrays alone";
+    // Repeated small decompositions reuse the wrapper's scratch.
+    const long before = gAllocations;
+    s.SingValDecomp(b, m, n, ww, vp);
+    const long allocated = gAllocations - before;
+    EXPECT_EQ(allocated, 0);
 
     // Destroying the single instance makes the next call create a new one.
     delete inst;
