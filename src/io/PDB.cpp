@@ -213,6 +213,7 @@ bool PDB::loadPDB(const std::string& fileName) {
     residList.clear();
     residListOne.clear();
     conformer_count = 0;
+    isLoaded = false;
     r1 = 9999;
     rN = -9999;
     PDBfileName = fileName;
@@ -275,6 +276,7 @@ bool PDB::loadPDB(const std::string& fileName) {
         }
     }
     std::fclose(f);
+    isLoaded = true;
 
     for (auto& kv : Conformers) storeConformerIndex(kv.first);
     conformer_count = static_cast<int>(Conformers.size());

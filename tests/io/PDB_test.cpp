@@ -478,6 +478,17 @@ TEST(PDB, MissingFile) {
     EXPECT_TRUE(e.isNull());
     EXPECT_EQ(e.r1, 9999);
     EXPECT_EQ(e.rN, -9999);
+
+    // reloading the same object: the old model goes, whatever the new file holds
+    PDB r(std::string(ORVEX_TEST_DATA) + "/io/two_models.pdb");
+    ASSERT_FALSE(r.isNull());
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(r.loadPDB("/nonexistent/dir/none.pdb"));
+    testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(r.isNull());
+    EXPECT_EQ(r.conformer_count, 0);
+    EXPECT_TRUE(r.residListOne.empty());
+    EXPECT_EQ(r.r1, 9999);
 }
 
 TEST(PDB, ResidueCodes) {
