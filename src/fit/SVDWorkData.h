@@ -1,0 +1,84 @@
+// The order-matrix SVD fit: the five Saupe elements fitted to the couplings by linear least
+// squares, the fitted tensor diagonalised and every coupling back-calculated; also the
+// leave-one-coupling-out and leave-one-residue-out jackknife built on the same rows.
+#pragma once
+
+#include <vector>
+
+#include "couplings/DipolarCouplingData.h"
+#include "tensor/DTensor.h"
+
+class SVDWorkData {
+public:
+    int dcCount = 0;     // couplings selected and valid, from the last counting pass
+    int pdbCount = 0;    // conformers (at least 1)
+    int svdCount = 0;    // couplings that enter the fit; every counting pass adds to it
+    bool testMode = false;
+    int Methyl_CC = 0;   // methyl C-C coupling mode (not read by these fits)
+    std::vector<int> isMethylCC;   // per-coupling methyl C-C marks (not read by these fits)
+
+    SVDWorkData();
+    SVDWorkData(int, int);   // the arguments are not used
+    virtual ~SVDWorkData() = default;
+
+    // Fit eligibility: selected, valid, measured value at most 900 Hz and weight not 0.
+    static bool isFitEligible(const DipolarCouplingData& dc);
+    // The design-matrix row of one coupling (5 values) and its right-hand side:
+    // f = 1/|DI| (0 for DI = 0), h = 1/(sigma*f) (1 when that product is 0);
+    // row = h*A, rhs = h*f*d, i.e. (|DI| A / sigma) s = d / sigma, or A s = d/|DI| for sigma 0.
+    static void fitRow(const DipolarCouplingData& dc, double* row, double& rhs);
+
+    // Counting pass: pdbCount = max(nConf, 1); dcCount = couplings selected and valid;
+    // svdCount += the fit-eligible couplings (not reset first). Returns the eligible count.
+    int initDCSaupe(std::vector<DipolarCouplingData>& list, int nConf);
+
+    // The single fit: saupe, dSaupe (square roots of the covariance diagonal), da, dr,
+    // Euler lists of t; dCalc of every valid coupling with atoms on both ends. Exits with
+    // status 0, silently, when no coupling is eligible. Returns the number of rows fitted.
+    int findSaupe(DTensor& t, std::vector<DipolarCouplingData>& list, int nConf);
+
+    // Counting, the jackknife when t.fitFlag_JK is set (by residue when t.byRes, else by
+    // coupling), then the full fit on the list. Returns what findSaupe returns.
+    int simD(std::vector<DipolarCouplingData>& list, int nConf, DTensor& t);
+
+    // Leave-one-coupling-out jackknife: one trial per eligible coupling. Leaves in t the mean
+    // Saupe vector, dSaupe_jk, saupe_epsilon, da_jk_stdev, rh_jk_stdev, N_JK, eulerCount (of the
+    // mean tensor), and back-calculates the selected couplings from the mean tensor. Every
+    // left-out coupling receives dCalc_jk, da_jk, dr_jk, saupe_jk. Returns N_JK.
+    int findSaupe_jk(DTensor& t, std::vector<DipolarCouplingData>& list, int nConf);
+
+    // Leave-one-residue-out jackknife: one trial per residue key max(resIDI, resIDJ), in the
+    // order in which the keys first appear among the eligible couplings. Same results as the
+    // coupling jackknife except eulerCount and the final back-calculation. Returns N_JK.
+    int findSaupe_jk_byRes(DTensor& t, std::vector<DipolarCouplingData>& list, int nConf);
+
+    // |a.b| / sqrt(|a|^2 |b|^2) over n elements (NaN for n < 1 or a zero vector).
+    double calcNormScalarProduct(const double* a, const double* b, int n);
+    // Copies n doubles; returns 0.
+    int vvCopy(double* dst, const double* src, int n);
+    // Arc cosine in radians, the argument clamped to [-1, 1].
+    double arccos_(double x);
+    // Back-calculation in the principal frame of t (diagonalised here) with the angular
+    // derivatives and the polar angles of each coupling vector. Returns the couplings treated.
+    int getSaupeD_all(std::vector<DipolarCouplingData>& list, DTensor& t, bool unused);
+
+private:
+    // The eligible rows of one call: flat row-major n x 5 design, right-hand sides and the
+    // list position of each row.
+    struct Rows {
+        std::vector<double> a;
+        std::vector<double> b;
+        std::vector<int> pos;
+        int n = 0;
+    };
+    static void buildRows(const std::vector<DipolarCouplingData>& list, Rows& rows);
+
+    // One jackknife over prepared rows: trial g (0..nTrials-1) leaves out every row r with
+    // trialOf[r] == g. Leaves the mean, spreads and N_JK in t and the trial results in the
+    // left-out couplings. Exits with status 0 when there is no row.
+    void runJackknife(DTensor& t, std::vector<DipolarCouplingData>& list, const Rows& rows,
+                      const std::vector<int>& trialOf, int nTrials);
+    // Back-calculation through the principal frame of t (transpose of vv, da, dr) of every
+    // coupling with valid = 1 and atoms on both ends; with selectedOnly, selected ones only.
+    static void backCalculate(const DTensor& t, std::vector<DipolarCouplingData>& list, bool selectedOnly);
+};
