@@ -532,14 +532,18 @@ TEST(SVDWorkDataFit, EligibilityWeightsAndSmallSystems) {
     marked[9].d = -300;
     marked[12].valid = 0;
     marked[12].dCalc = 55;
+    marked[14].atomICount = 0;   // valid but without atoms (never built): not back-calculated
+    marked[14].w = 0;
+    marked[14].dCalc = 66;
     DTensor t;
     const int rows = fit(marked, t);
-    EXPECT_EQ(rows, static_cast<int>(nh.size()) - 4);
+    EXPECT_EQ(rows, static_cast<int>(nh.size()) - 5);
     RefFit ref = refFit(marked, [](size_t) { return true; });
     expectVecNear(t.saupe.data(), ref.s.data(), 1e-9, "fit without the marked couplings");
     expectVecNear(t.dSaupe.data(), ref.sd.data(), 1e-8, "uncertainties");
     for (size_t i : {size_t(2), size_t(5), size_t(9)}) EXPECT_NEAR(marked[i].dCalc, backCalc(marked[i], ref.s), 1e-8);
     EXPECT_EQ(marked[12].dCalc, 55);   // not valid: not touched
+    EXPECT_EQ(marked[14].dCalc, 66);
 
     // sigma all 0: the unweighted fit of d/|DI|; all equal: one Saupe vector whatever the value,
     // with uncertainties in proportion (all N-H: the same as the unweighted fit)
