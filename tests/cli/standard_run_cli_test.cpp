@@ -1,0 +1,416 @@
+// The standard run as a user runs it: known-tensor recovery on real structures, the
+// bundled example against independent reference values, generated and fixed-tensor
+// tables, and the bad inputs users meet.
+#include <array>
+#include <cmath>
+#include <map>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "common/TestUtil.h"
+
+using testutil::RunResult;
+using testutil::runOrvex;
+using testutil::TempDir;
+
+namespace {
+
+const std::string kExamples = std::string(ORVEX_SOURCE_DIR) + "/examples/";
+
+// ---- a structure read independently of the program: model -> (residue, atom name) -> xyz ----
+typedef std::array<double, 3> Xyz;
+typedef std::map<int, std::map<std::pair<int, std::string>, Xyz>> Models;
+
+std::string trim(const std::string& s) {
+    size_t a = s.find_first_not_of(' '), b = s.find_last_not_of(' ');
+    return a == std::string::npos ? "" : s.substr(a, b - a + 1);
+}
+
+Models readModels(const std::string& path) {
+    Models models;
+    std::istringstream in(testutil::readFile(path));
+    std::string line;
+    int model = 1;
+    while (std::getline(in, line)) {
+        if (line.rfind("MODEL", 0) == 0) model = std::stoi(line.substr(6));
+        if (line.rfind("ATOM", 0) != 0 || line.size() < 54) continue;
+        std::string name = trim(line.substr(12, 4));
+        int res = std::stoi(line.substr(22, 4));
+        models[model][{res, name}] = {std::stod(line.substr(30, 8)), std::stod(line.substr(38, 8)),
+                                      std::stod(line.substr(46, 8))};
+    }
+    return models;
+}
+
+// Rotation Rz(phi) Ry(theta) Rx(psi), angles in degrees, rows = principal axes.
+typedef std::array<std::array<double, 3>, 3> M3;
+M3 rotation(double psi, double theta, double phi) {
+    const double k = M_PI / 180, a = psi * k, b = theta * k, c = phi * k;
+    M3 rx = {{{1, 0, 0}, {0, cos(a), -sin(a)}, {0, sin(a), cos(a)}}};
+    M3 ry = {{{cos(b), 0, sin(b)}, {0, 1, 0}, {-sin(b), 0, cos(b)}}};
+    M3 rz = {{{cos(c), -sin(c), 0}, {sin(c), cos(c), 0}, {0, 0, 1}}};
+    auto mul = [](const M3& x, const M3& y) {
+        M3 r{};
+        for (int i = 0; i < 3; i++)
+            for (int j = 0; j < 3; j++)
+                for (int l = 0; l < 3; l++) r[i][j] += x[i][l] * y[l][j];
+        return r;
+    };
+    return mul(rz, mul(ry, rx));
+}
+
+// A coupling to simulate: atoms, residue offsets and the dipolar constant of its class.
+struct Kind {
+    std::string nameI, nameJ;
+    int offsetJ;    // residue of J relative to I
+    double dmax;    // |DI| in Hz from gamma_I gamma_J 3.356809033771374e-12 / r^3
+};
+
+double constant(double gI, double gJ, double r) { return std::fabs(gI * gJ * 3.356809033771374e-12 / (r * r * r)); }
+
+// Writes a table of couplings D = |DI| <u.S.u> over the models for the tensor (Da, Dr, angles).
+int writeSimulated(const std::string& path, const Models& models, const std::vector<Kind>& kinds, double Da,
+                   double Dr, double psi, double theta, double phi, const std::map<int, std::string>& resNames) {
+    M3 R = rotation(psi, theta, phi);
+    const double p[3] = {-Da + 1.5 * Dr, -Da - 1.5 * Dr, 2 * Da};
+    double S[3][3] = {};
+    for (int a = 0; a < 3; a++)
+        for (int b = 0; b < 3; b++)
+            for (int k = 0; k < 3; k++) S[a][b] += R[k][a] * p[k] * R[k][b];
+    std::string text = "VARS RESID_I RESNAME_I ATOMNAME_I RESID_J RESNAME_J ATOMNAME_J D\n"
+                       "FORMAT %5d %6s %6s %5d %6s %6s %12.6f\n";
+    int count = 0;
+    for (const Kind& kind : kinds) {
+        for (const auto& rn : resNames) {
+            int resI = rn.first, resJ = rn.first + kind.offsetJ;
+            if (!resNames.count(resJ)) continue;
+            double sum = 0;
+            int found = 0;
+            for (const auto& m : models) {
+                auto i = m.second.find({resI, kind.nameI}), j = m.second.find({resJ, kind.nameJ});
+                if (i == m.second.end() || j == m.second.end()) continue;
+                double u[3], n = 0;
+                for (int c = 0; c < 3; c++) n += std::pow(u[c] = i->second[c] - j->second[c], 2);
+                for (int c = 0; c < 3; c++) u[c] /= std::sqrt(n);
+                for (int a = 0; a < 3; a++)
+                    for (int b = 0; b < 3; b++) sum += u[a] * S[a][b] * u[b];
+                found++;
+            }
+            if (found != static_cast<int>(models.size())) continue;
+            char row[200];
+            std::snprintf(row, sizeof row, "%5d %6s %6s %5d %6s %6s %12.6f\n", resI, resNames.at(resI).c_str(),
+                          kind.nameI.c_str(), resJ, resNames.at(resJ).c_str(), kind.nameJ.c_str(),
+                          kind.dmax * sum / models.size());
+            text += row;
+            count++;
+        }
+    }
+    testutil::writeFile(path, text);
+    return count;
+}
+
+std::map<int, std::string> residueNames(const std::string& pdbPath) {
+    std::map<int, std::string> names;
+    std::istringstream in(testutil::readFile(pdbPath));
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind("ATOM", 0) == 0 && line.size() >= 54) names[std::stoi(line.substr(22, 4))] = trim(line.substr(17, 3));
+    return names;
+}
+
+// ---- reading the result table ----
+std::vector<double> dataValues(const std::string& table, const std::string& key) {
+    std::istringstream in(table);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind("DATA " + key, 0) != 0) continue;
+        std::string rest = line.substr(5 + key.size());
+        if (!rest.empty() && rest[0] != ' ' && rest[0] != '\t') continue;
+        std::vector<double> values;
+        std::istringstream words(rest);
+        std::string w;
+        while (words >> w) {
+            char* end = nullptr;
+            double v = std::strtod(w.c_str(), &end);
+            if (end != w.c_str()) values.push_back(v);
+        }
+        return values;
+    }
+    return {};
+}
+
+std::vector<std::vector<double>> allDataValues(const std::string& table, const std::string& key) {
+    std::vector<std::vector<double>> all;
+    std::istringstream in(table);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind("DATA " + key + " ", 0) != 0) continue;
+        std::vector<double> values;
+        std::istringstream words(line.substr(6 + key.size()));
+        double v;
+        while (words >> v) values.push_back(v);
+        all.push_back(values);
+    }
+    return all;
+}
+
+// Data rows of a result table: the words of every line after FORMAT.
+std::vector<std::vector<std::string>> rows(const std::string& table) {
+    std::vector<std::vector<std::string>> out;
+    std::istringstream in(table);
+    std::string line;
+    bool after = false;
+    while (std::getline(in, line)) {
+        if (line.rfind("FORMAT", 0) == 0) {
+            after = true;
+            continue;
+        }
+        if (!after || line.empty()) continue;
+        std::istringstream words(line);
+        std::vector<std::string> w;
+        std::string x;
+        while (words >> x) w.push_back(x);
+        out.push_back(w);
+    }
+    return out;
+}
+
+// True when one of the reported Euler solutions describes the tensor axes of (psi, theta, phi):
+// the same rotation, or one turned by 180 degrees about a principal axis.
+bool hasSolution(const std::string& table, double psi, double theta, double phi) {
+    M3 in = rotation(psi, theta, phi);
+    const int signs[4][3] = {{1, 1, 1}, {1, -1, -1}, {-1, 1, -1}, {-1, -1, 1}};
+    for (const auto& sol : allDataValues(table, "EULER_ANGLES")) {
+        if (sol.size() != 3) continue;
+        M3 r = rotation(sol[0], sol[1], sol[2]);
+        for (const auto& s : signs) {
+            bool same = true;
+            for (int i = 0; i < 3; i++)
+                for (int j = 0; j < 3; j++) same = same && std::fabs(r[i][j] - s[i] * in[i][j]) < 2e-4;
+            if (same) return true;
+        }
+    }
+    return false;
+}
+
+const double gH = 267.5198e6, gN = -27.116e6, gC = 67.283e6;
+
+}  // namespace
+
+TEST(StandardRun, KnownTensorRecoveredNH) {
+    TempDir dir;
+    const std::string pdb = kExamples + "2MJB_model1.pdb";
+    Models models = readModels(pdb);
+    ASSERT_EQ(models.size(), 1u);
+    const double Da = 6.0e-4, Dr = 1.5e-4;
+    int n = writeSimulated(dir.file("nh.tab"), models, {{"N", "H", 0, constant(gH, gN, 1.041)}}, Da, Dr, 30, -40,
+                           70, residueNames(pdb));
+    ASSERT_GT(n, 60);
+    RunResult r = runOrvex({"-pdb", pdb, "-inD", "nh.tab"}, dir.path());
+    EXPECT_EQ(r.status, 1) << r.err;
+    std::string table = testutil::readFile(dir.file("outD.tab"));
+    ASSERT_FALSE(table.empty()) << r.err;
+    EXPECT_EQ(dataValues(table, "Q_FACTOR"), std::vector<double>{0.0});
+    EXPECT_EQ(dataValues(table, "RMS"), std::vector<double>{0.0});
+    EXPECT_NEAR(dataValues(table, "Da")[0], Da, 1e-9);
+    EXPECT_NEAR(dataValues(table, "Dr")[0], Dr, 1e-9);
+    EXPECT_NEAR(dataValues(table, "Rhombicity")[0], Dr / Da, 1e-3);
+    EXPECT_NEAR(dataValues(table, "Da_HN")[0], 21585.2 * Da, 1e-3);
+    EXPECT_TRUE(hasSolution(table, 30, -40, 70)) << table;
+    // noise-free data: every jackknife trial finds the same tensor
+    EXPECT_LT(dataValues(table, "TENSOR_ε")[0], 1e-10);
+    EXPECT_EQ(dataValues(table, "N_JK")[0], n);
+    for (const auto& row : rows(table)) {
+        ASSERT_EQ(row.size(), 16u);
+        EXPECT_EQ(row[8], row[10]);   // D and D_JK
+        EXPECT_EQ(std::fabs(std::stod(row[9])), 0.0);   // D_DIFF
+    }
+    EXPECT_NE(r.err.find("REMARK DC: nh.tab PDB: " + pdb + " Residues 1 to 76, 76 total.\n"), std::string::npos);
+    EXPECT_NE(r.err.find("REMARK D_N:  " + std::to_string(n) + " D_RMS:  0.000 D_CHI2:  0.000\n"), std::string::npos);
+}
+
+TEST(StandardRun, KnownTensorRecoveredMixedClassesEnsemble) {
+    TempDir dir;
+    const std::string pdb = kExamples + "2MJB.pdb";
+    Models models = readModels(pdb);
+    ASSERT_EQ(models.size(), 20u);
+    const std::vector<Kind> kinds = {{"N", "H", 0, constant(gH, gN, 1.041)},
+                                     {"CA", "C", 0, constant(gC, gC, 1.525)},
+                                     {"HA", "CA", 0, constant(gH, gC, 1.107)},
+                                     {"C", "H", 1, constant(gC, gH, 2.085)}};
+    const double Da = -8.0e-4, Dr = -2.0e-4;
+    int n = writeSimulated(dir.file("mix.tab"), models, kinds, Da, Dr, -120, 25, -60, residueNames(pdb));
+    ASSERT_GT(n, 250);
+    for (const char* level : {"R", "C"}) {
+        RunResult r = runOrvex({"-pdb", pdb, "-inD", "mix.tab", "-outD", "fit.tab", "-JK_level", level}, dir.path());
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find("Loading PDB file " + pdb + ", residues 1 to 76 conformer #20, atom #1231\n"),
+                  std::string::npos);
+        std::string table = testutil::readFile(dir.file("fit.tab"));
+        EXPECT_EQ(dataValues(table, "N_PDB")[0], 20);
+        EXPECT_EQ(dataValues(table, "Q_FACTOR"), std::vector<double>{0.0});
+        EXPECT_NEAR(dataValues(table, "Da")[0], Da, 1e-9);
+        EXPECT_NEAR(dataValues(table, "Dr")[0], Dr, 1e-9);
+        EXPECT_TRUE(hasSolution(table, -120, 25, -60));
+        EXPECT_LT(dataValues(table, "TENSOR_ε")[0], 1e-10);
+        EXPECT_EQ(dataValues(table, "N_JK")[0], std::string(level) == "C" ? n : 76);
+        EXPECT_NE(table.find(std::string("DATA JK_MODE       ") + (std::string(level) == "C" ? "COUPLING" : "RESIDUE")),
+                  std::string::npos);
+        for (const auto& row : rows(table)) EXPECT_EQ(row[8], row[10]);
+    }
+}
+
+TEST(StandardRun, BundledExampleMatchesIndependentReference) {
+    TempDir dir;
+    RunResult r = runOrvex({"-pdb", kExamples + "2MJB.pdb", "-inD", kExamples + "2mjb_set500_backbone.tab"},
+                           dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Loading DC file " + kExamples + "2mjb_set500_backbone.tab, 305 couplings found\n"),
+              std::string::npos);
+    std::string table = testutil::readFile(dir.file("outD.tab"));
+    // reference: independent SVD fit of the same data (examples/README.md)
+    EXPECT_NEAR(dataValues(table, "Da_HN")[0], -9.48, 0.005);
+    EXPECT_NEAR(dataValues(table, "Rhombicity")[0], 0.167, 0.0005);
+    EXPECT_NEAR(dataValues(table, "Q_FACTOR")[0], 0.0898, 0.00005);
+    EXPECT_NEAR(dataValues(table, "RMS")[0], 0.770, 0.0005);
+    EXPECT_NEAR(dataValues(table, "CORR_R")[0], 0.9955, 0.0006);
+    EXPECT_EQ(dataValues(table, "N_SVD")[0], 305);
+    EXPECT_EQ(dataValues(table, "N")[0], 305);
+    EXPECT_EQ(rows(table).size(), 305u);
+    EXPECT_EQ(table.find("# Statistics of Fit Validation Dataset"), std::string::npos);
+}
+
+TEST(StandardRun, SelectionsJackknifeOffAndValidationBlock) {
+    TempDir dir;
+    const std::string tab = kExamples + "ubq_bicelle_cornilescu2000_nh.tab";
+    RunResult r = runOrvex({"-pdb", kExamples + "2MJB_model1.pdb", "-inD", tab, "-noJK", "-select", "1", "40",
+                            "-select_valid", "41", "76"},
+                           dir.path());
+    EXPECT_EQ(r.status, 1);
+    std::string table = testutil::readFile(dir.file("outD.tab"));
+    EXPECT_NE(table.find("# Statistics of Fit Working Dataset\nDATA SELECTION  1 to 40  \t # Residues Selection for Fit\n"),
+              std::string::npos);
+    EXPECT_NE(table.find("# Statistics of Fit Validation Dataset\nDATA SELECTION_V  41 to 76  \t# Residues Selection for "
+                         "Validation\n"),
+              std::string::npos);
+    EXPECT_EQ(table.find("JackKnifed' Validation"), std::string::npos);
+    EXPECT_NE(table.find("VARS RESID_I RESNAME_I ATOMNAME_I RESID_J RESNAME_J ATOMNAME_J     DI    D_OBS        D   "
+                         "D_DIFF     DD   DDS     W\n"),
+              std::string::npos);
+    int nSvd = static_cast<int>(dataValues(table, "N_SVD")[0]);
+    int nV = static_cast<int>(dataValues(table, "N_V")[0]);
+    EXPECT_GT(nSvd, 20);
+    EXPECT_GT(nV, 20);
+    EXPECT_EQ(nSvd + nV, 63);
+    // the fit of the single model agrees with the independent reference for one fixed N-H
+    // constant (examples/README.md): R 0.616, RMS 0.717 Hz, |Da| 12.869 Hz as an N-H coupling
+    // (Da in Hz does not depend on the value of the constant: the Saupe values scale with it)
+    RunResult all = runOrvex({"-pdb", kExamples + "2MJB_model1.pdb", "-inD", tab, "-outD", "all.tab"}, dir.path());
+    std::string full = testutil::readFile(dir.file("all.tab"));
+    EXPECT_NEAR(dataValues(full, "Rhombicity")[0], 0.616, 0.0005);
+    EXPECT_NEAR(dataValues(full, "RMS")[0], 0.717, 0.0005);
+    EXPECT_NEAR(std::fabs(dataValues(full, "Da_HN")[0]), 12.869, 0.0015);
+}
+
+TEST(StandardRun, GeneratedAndFixedTensorTables) {
+    TempDir dir;
+    const std::string pdb = kExamples + "2MJB_model1.pdb";
+    const double s[5] = {-1e-4, 2e-4, -3e-4, 1e-5, -2e-5};
+    RunResult r = runOrvex({"-pdb", pdb, "-saupe", "-1e-4", "2e-4", "-3e-4", "1e-5", "-2e-5", "-classHN,N"}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("couplings generated ... \n"), std::string::npos);
+    std::string table = testutil::readFile(dir.file("outD.tab"));
+    EXPECT_NE(table.find("DATA TENSOR_MODE SAUPE (Fixed Saupe Values)\n"), std::string::npos);
+    EXPECT_NE(table.find("VARS RESID_I RESNAME_I ATOMNAME_I RESID_J RESNAME_J ATOMNAME_J  DI D DDS\n"),
+              std::string::npos);
+    EXPECT_EQ(table.find("# Statistics of Fit"), std::string::npos);
+    // each generated value from the structure, computed here: |DI| u.S.u with S from the five values
+    Models models = readModels(pdb);
+    const double S[3][3] = {{-(s[0] - s[1]) / 2, s[2], s[3]}, {s[2], -(s[0] + s[1]) / 2, s[4]}, {s[3], s[4], s[0]}};
+    auto generated = rows(table);
+    ASSERT_GT(generated.size(), 60u);
+    for (const auto& row : generated) {
+        int res = std::stoi(row[0]);
+        EXPECT_EQ(row[2], "HN");
+        const auto& m = models.begin()->second;
+        Xyz h = m.at({res, "H"}), nn = m.at({res, "N"});
+        double u[3], len = 0;
+        for (int c = 0; c < 3; c++) len += std::pow(u[c] = h[c] - nn[c], 2);
+        double q = 0;
+        for (int a = 0; a < 3; a++)
+            for (int b = 0; b < 3; b++) q += u[a] * S[a][b] * u[b] / len;
+        EXPECT_NEAR(std::stod(row[7]), constant(gH, gN, 1.041) * q, 0.0006) << res;
+    }
+
+    // a fixed tensor: back-calculated from Da, Rh and the three rotations
+    const double Da = 5e-4, rh = 0.4;
+    r = runOrvex({"-pdb", pdb, "-inD", kExamples + "ubq_bicelle_cornilescu2000_nh.tab", "-fixed", "-da", "5e-4", "-rh",
+                  "0.4", "-rx", "10", "-ry", "20", "-rz", "30", "-outD", "fixed.tab"},
+                 dir.path());
+    EXPECT_EQ(r.status, 1);
+    table = testutil::readFile(dir.file("fixed.tab"));
+    EXPECT_NE(table.find("DATA TENSOR_MODE FIXED (Fixed Da and Dr, Fixed Rotations)\n"), std::string::npos);
+    EXPECT_NE(table.find("DATA ROT_XYZ    10.00    20.00    30.00\n"), std::string::npos);
+    M3 R = rotation(10, 20, 30);
+    const double Dr = static_cast<double>(5e-4f) * static_cast<double>(0.4f);
+    const double p[3] = {-Da + 1.5 * Dr, -Da - 1.5 * Dr, 2 * Da};
+    for (const auto& row : rows(table)) {
+        int res = std::stoi(row[0]);
+        const auto& m = models.begin()->second;
+        Xyz h = m.at({res, "H"}), nn = m.at({res, "N"});
+        double u[3], len = 0;
+        for (int c = 0; c < 3; c++) len += std::pow(u[c] = nn[c] - h[c], 2);
+        double q = 0;
+        for (int k = 0; k < 3; k++) {
+            double x = (R[k][0] * u[0] + R[k][1] * u[1] + R[k][2] * u[2]);
+            q += p[k] * x * x / len;
+        }
+        EXPECT_NEAR(std::stod(row[8]), constant(gH, gN, 1.041) * q, 0.002) << res;
+    }
+    (void)rh;
+}
+
+TEST(StandardRun, BadInputsUsersMeet) {
+    TempDir dir;
+    const std::string pdb = kExamples + "2MJB_model1.pdb";
+    // atoms absent from the structure: warning block, the run goes on
+    testutil::writeFile(dir.file("absent.tab"),
+                        "VARS RESID_I RESNAME_I ATOMNAME_I RESID_J RESNAME_J ATOMNAME_J D\n"
+                        "FORMAT %d %s %s %d %s %s %f\n"
+                        "2 GLN N 2 GLN H 5.0\n3 ILE N 3 ILE H -3.0\n4 PHE N 4 PHE H 1.0\n5 VAL N 5 VAL H 2.0\n"
+                        "6 LYS N 6 LYS H 4.0\n7 THR N 7 THR H 3.0\n90 XXX N 90 XXX H 1.0\n");
+    RunResult r = runOrvex({"-pdb", pdb, "-inD", "absent.tab"}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("DC Warning: No Atom Map for DC 7 (PDB ResID 90 90)\n"), std::string::npos);
+    EXPECT_NE(r.err.find("Building couplings ... 6 couplings validated\n"), std::string::npos);
+    EXPECT_EQ(dataValues(testutil::readFile(dir.file("outD.tab")), "N")[0], 6);
+
+    // every coupling unmeasured: the fit ends the run with status 0 and writes nothing
+    testutil::writeFile(dir.file("none.tab"),
+                        "VARS RESID_I RESNAME_I ATOMNAME_I RESID_J RESNAME_J ATOMNAME_J D\n"
+                        "FORMAT %d %s %s %d %s %s %f\n2 GLN N 2 GLN H 9999\n3 ILE N 3 ILE H 9999.0\n");
+    r = runOrvex({"-pdb", pdb, "-inD", "none.tab", "-outD", "none_out.tab"}, dir.path());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_FALSE(testutil::fileExists(dir.file("none_out.tab")));
+    EXPECT_EQ(r.out, "");
+
+    // a missing structure file: a message, no crash
+    r = runOrvex({"-pdb", "missing.pdb", "-inD", "absent.tab"}, dir.path());
+    EXPECT_NE(r.err.find("\tCan't open file missing.pdb for reading\n"), std::string::npos);
+    EXPECT_NE(r.err.find("No PDB structure loaded ...\n"), std::string::npos);
+    EXPECT_EQ(r.status, 0);
+
+    // an unwritable result table: a message, the table on standard output
+    r = runOrvex({"-pdb", pdb, "-inD", "absent.tab", "-outD", "no/such/dir/out.tab"}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("DC Error opening output file no/such/dir/out.tab\n"), std::string::npos);
+    EXPECT_NE(r.out.find("DATA TENSOR_MODE SVD (Order Matrix Method)\n"), std::string::npos);
+    EXPECT_NE(r.out.find("\tRunning time (main): "), std::string::npos);
+
+    // only a structure: announced, nothing else
+    r = runOrvex({"-pdb", pdb}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Loading PDB file " + pdb + ", residues 1 to 76 conformer #1, atom #1231\n"),
+              std::string::npos);
+}
