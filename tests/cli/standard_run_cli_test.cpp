@@ -414,3 +414,28 @@ TEST(StandardRun, BadInputsUsersMeet) {
     EXPECT_NE(r.err.find("Loading PDB file " + pdb + ", residues 1 to 76 conformer #1, atom #1231\n"),
               std::string::npos);
 }
+
+TEST(StandardRun, DipolarConstantOptions) {
+    TempDir dir;
+    const std::string pdb = kExamples + "2MJB_model1.pdb";
+    testutil::writeFile(dir.file("di.tab"),
+                        "VARS RESID_I RESNAME_I ATOMNAME_I RESID_J RESNAME_J ATOMNAME_J D DI\n"
+                        "FORMAT %d %s %s %d %s %s %f %f\n"
+                        "2 GLN N 2 GLN H 5.0 -20000\n3 ILE N 3 ILE H -3.0 -20000\n4 PHE N 4 PHE H 1.0 -20000\n"
+                        "5 VAL N 5 VAL H 2.0 -20000\n6 LYS N 6 LYS H 4.0 -20000\n7 THR N 7 THR H 3.0 -20000\n");
+    auto firstRowDI = [&dir](const std::vector<std::string>& extra) {
+        std::vector<std::string> args = {"-pdb", kExamples + "2MJB_model1.pdb", "-inD", "di.tab", "-noJK"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        RunResult r = runOrvex(args, dir.path());
+        auto all = rows(testutil::readFile(dir.file("outD.tab")));
+        return all.empty() ? 0.0 : std::stod(all[0][6]);
+    };
+    EXPECT_NEAR(firstRowDI({}), -21585.2, 0.005);   // the class constant
+    EXPECT_EQ(firstRowDI({"-keepDI"}), -20000); // the table's DI
+    // the structure's own N-H distance (X-PLOR geometry) instead of 1.041 A
+    Models models = readModels(pdb);
+    const auto& m = models.begin()->second;
+    Xyz h = m.at({2, "H"}), n = m.at({2, "N"});
+    double r = std::sqrt(std::pow(h[0] - n[0], 2) + std::pow(h[1] - n[1], 2) + std::pow(h[2] - n[2], 2));
+    EXPECT_NEAR(firstRowDI({"-nofixedDI"}), gH * gN * 3.356809033771374e-12 / (r * r * r), 0.6);
+}
