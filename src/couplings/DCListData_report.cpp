@@ -434,18 +434,22 @@ int DCListData::writeDC(const std::string& outName, const std::string& title, in
     return 0;
 }
 
+namespace {
+
+// "DC: <table> PDB: <structure> Residues <first> to <last>, <count> total."
+std::string runTitle(const DCListData& list) {
+    int r1 = list.pdbList.empty() ? 0 : list.pdbList[0].r1, rN = list.pdbList.empty() ? 0 : list.pdbList[0].rN;
+    char buf[2048];
+    std::snprintf(buf, sizeof buf, "DC: %s PDB: %s Residues %d to %d, %d total.", list.inDCFileName.c_str(),
+                  list.inPDBFileName.c_str(), r1, rN, rN - r1 + 1);
+    return buf;
+}
+
+}  // namespace
+
 int DCListData::reportDC(const std::string& outName, int level, std::vector<DTensor> tensors, int nSVD) {
     if (dcList.empty() || tensors.empty()) return 0;
-    std::string title;
-    if (tensors[0].tensorMode == 8) {
-        title = "Orvex: Dipolar Wave Fitting.";
-    } else {
-        int r1 = pdbList.empty() ? 0 : pdbList[0].r1, rN = pdbList.empty() ? 0 : pdbList[0].rN;
-        char buf[2048];
-        std::snprintf(buf, sizeof buf, "DC: %s PDB: %s Residues %d to %d, %d total.", inDCFileName.c_str(),
-                      inPDBFileName.c_str(), r1, rN, rN - r1 + 1);
-        title = buf;
-    }
+    std::string title = tensors[0].tensorMode == 8 ? "Orvex: Dipolar Wave Fitting." : runTitle(*this);
     writeDC(outName, title, level, level, tensors, nSVD);
     std::fprintf(stderr, "REMARK %s\n", title.c_str());
     std::fprintf(stderr, "REMARK D_N:  %d D_RMS:  %.3f D_CHI2:  %.3f\n", validCount, rms, chi2);
@@ -454,11 +458,7 @@ int DCListData::reportDC(const std::string& outName, int level, std::vector<DTen
 
 int DCListData::reportDC_multi(const std::string& outName, std::vector<DTensor> tensors, int nSVD) {
     if (dcList.empty() || tensors.empty()) return 0;
-    int r1 = pdbList.empty() ? 0 : pdbList[0].r1, rN = pdbList.empty() ? 0 : pdbList[0].rN;
-    char buf[2048];
-    std::snprintf(buf, sizeof buf, "DC: %s PDB: %s Residues %d to %d, %d total.", inDCFileName.c_str(),
-                  inPDBFileName.c_str(), r1, rN, rN - r1 + 1);
-    std::string title = buf;
+    std::string title = runTitle(*this);
     writeDC(outName, title, 1, 1, tensors, nSVD);
     std::fprintf(stderr, "REMARK %s\n", title.c_str());
     std::fprintf(stderr, "REMARK D_N:  %d D_RMS:  %.3f D_CHI2:  %.3f\n", validCount, rms, chi2);
