@@ -303,32 +303,10 @@ int Anneal_opt::minimize_anneal2(const double* xi, int xi_dim, CostFunction f, v
                                  double ftol_, double quench_, double m_, double n_, const double* lower_,
                                  const double* upper_, int dwell_, bool disp_, double /*Chi2_*/,
                                  double /*S_*/) {
-    checkInputs(xi_dim, args_, f != nullptr);
-    reseed();
-    disp = disp_;
-    maxiter = maxiter_;
-    maxaccept = maxaccept_;
-    maxfev = maxfev_;
-    feps = ftol_;
-    Tf = Tf_;
-    resizeArrays(xi_dim);
-    arrayCopy(x0.data(), xi, xi_dim);
     lowers = lower_;
     uppers = upper_;
-    schedule = schedule_;
-    func = f;
-    args = args_;
-    T0 = T0_;
-    boltzmann = boltzmann_;
-    learn_rate = learn_rate_;
-    quench = quench_;
-    m = m_;
-    n = n_;
-    dwell = dwell_;
-    resetCounters();
-    boundedRun = true;
-    int r = run(true);
-    boundedRun = false;
+    int r = setUpAndRun(true, xi, xi_dim, f, args_, schedule_, T0_, Tf_, maxfev_, maxaccept_, maxiter_,
+                        boltzmann_, learn_rate_, ftol_, quench_, m_, n_, dwell_, disp_);
     // the bounds are borrowed for this run only: forget them so that no later call reads them
     lowers = nullptr;
     uppers = nullptr;
@@ -340,6 +318,20 @@ int Anneal_opt::minimize_anneal(const double* xi, int xi_dim, CostFunction f, vo
                                 int maxaccept_, int maxiter_, double boltzmann_, double learn_rate_,
                                 double ftol_, double quench_, double m_, double n_, double lower_,
                                 double upper_, int dwell_, bool disp_, double /*Chi2_*/, double /*S_*/) {
+    lower = lower_;
+    upper = upper_;
+    int r = setUpAndRun(false, xi, xi_dim, f, args_, schedule_, T0_, Tf_, maxfev_, maxaccept_, maxiter_,
+                        boltzmann_, learn_rate_, ftol_, quench_, m_, n_, dwell_, disp_);
+    x0.clear(); // the start-point copy goes; the best point stays with the best state
+    return r;
+}
+
+// Settings shared by both runs (the caller has stored the bounds or the range); a refusal exits
+// before anything runs.
+int Anneal_opt::setUpAndRun(bool bounded, const double* xi, int xi_dim, CostFunction f, void* args_,
+                            const std::string& schedule_, double T0_, double Tf_, int maxfev_, int maxaccept_,
+                            int maxiter_, double boltzmann_, double learn_rate_, double ftol_, double quench_,
+                            double m_, double n_, int dwell_, bool disp_) {
     checkInputs(xi_dim, args_, f != nullptr);
     reseed();
     disp = disp_;
@@ -350,8 +342,6 @@ int Anneal_opt::minimize_anneal(const double* xi, int xi_dim, CostFunction f, vo
     Tf = Tf_;
     resizeArrays(xi_dim);
     arrayCopy(x0.data(), xi, xi_dim);
-    lower = lower_;
-    upper = upper_;
     schedule = schedule_;
     func = f;
     args = args_;
@@ -363,9 +353,9 @@ int Anneal_opt::minimize_anneal(const double* xi, int xi_dim, CostFunction f, vo
     n = n_;
     dwell = dwell_;
     resetCounters();
+    boundedRun = bounded;
+    int r = run(bounded);
     boundedRun = false;
-    int r = run(false);
-    x0.clear(); // the start-point copy goes; the best point stays with the best state
     return r;
 }
 

@@ -115,6 +115,10 @@ private:
     void checkInputs(int xi_dim, const void* args_, bool haveCallbacks) const;
     void resizeArrays(int dims);
     void resetCounters();
+    int setUpAndRun(bool bounded, const double* xi, int xi_dim, CostFunction f, void* args_,
+                    const std::string& schedule_, double T0_, double Tf_, int maxfev_, int maxaccept_,
+                    int maxiter_, double boltzmann_, double learn_rate_, double ftol_, double quench_,
+                    double m_, double n_, int dwell_, bool disp_);
     int run(bool bounded);
     double evaluate(double* x);
 };
