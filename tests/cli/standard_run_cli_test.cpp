@@ -2,6 +2,7 @@
 // bundled example against independent reference values, generated and fixed-tensor
 // tables, and the bad inputs users meet.
 #include <array>
+#include <iterator>
 #include <cmath>
 #include <map>
 #include <sstream>
@@ -60,6 +61,25 @@ M3 rotation(double psi, double theta, double phi) {
     return mul(rz, mul(ry, rx));
 }
 
+// Order matrix S = R^T diag(-Da + 1.5 Dr, -Da - 1.5 Dr, 2 Da) R of a tensor.
+M3 tensorMatrix(double Da, double Dr, double psi, double theta, double phi) {
+    M3 R = rotation(psi, theta, phi), S{};
+    const double p[3] = {-Da + 1.5 * Dr, -Da - 1.5 * Dr, 2 * Da};
+    for (int a = 0; a < 3; a++)
+        for (int b = 0; b < 3; b++)
+            for (int k = 0; k < 3; k++) S[a][b] += R[k][a] * p[k] * R[k][b];
+    return S;
+}
+
+// u.S.u for the unit vector u along a - b.
+double projection(const Xyz& a, const Xyz& b, const M3& S) {
+    double u[3], len = 0, q = 0;
+    for (int c = 0; c < 3; c++) len += std::pow(u[c] = a[c] - b[c], 2);
+    for (int i = 0; i < 3; i++)
+        for (int j = 0; j < 3; j++) q += u[i] * S[i][j] * u[j] / len;
+    return q;
+}
+
 // A coupling to simulate: atoms, residue offsets and the dipolar constant of its class.
 struct Kind {
     std::string nameI, nameJ;
@@ -72,12 +92,7 @@ double constant(double gI, double gJ, double r) { return std::fabs(gI * gJ * 3.3
 // Writes a table of couplings D = |DI| <u.S.u> over the models for the tensor (Da, Dr, angles).
 int writeSimulated(const std::string& path, const Models& models, const std::vector<Kind>& kinds, double Da,
                    double Dr, double psi, double theta, double phi, const std::map<int, std::string>& resNames) {
-    M3 R = rotation(psi, theta, phi);
-    const double p[3] = {-Da + 1.5 * Dr, -Da - 1.5 * Dr, 2 * Da};
-    double S[3][3] = {};
-    for (int a = 0; a < 3; a++)
-        for (int b = 0; b < 3; b++)
-            for (int k = 0; k < 3; k++) S[a][b] += R[k][a] * p[k] * R[k][b];
+    const M3 S = tensorMatrix(Da, Dr, psi, theta, phi);
     std::string text = "VARS RESID_I RESNAME_I ATOMNAME_I RESID_J RESNAME_J ATOMNAME_J D\n"
                        "FORMAT %5d %6s %6s %5d %6s %6s %12.6f\n";
     int count = 0;
@@ -90,11 +105,7 @@ int writeSimulated(const std::string& path, const Models& models, const std::vec
             for (const auto& m : models) {
                 auto i = m.second.find({resI, kind.nameI}), j = m.second.find({resJ, kind.nameJ});
                 if (i == m.second.end() || j == m.second.end()) continue;
-                double u[3], n = 0;
-                for (int c = 0; c < 3; c++) n += std::pow(u[c] = i->second[c] - j->second[c], 2);
-                for (int c = 0; c < 3; c++) u[c] /= std::sqrt(n);
-                for (int a = 0; a < 3; a++)
-                    for (int b = 0; b < 3; b++) sum += u[a] * S[a][b] * u[b];
+                sum += projection(i->second, j->second, S);
                 found++;
             }
             if (found != static_cast<int>(models.size())) continue;
@@ -120,58 +131,39 @@ std::map<int, std::string> residueNames(const std::string& pdbPath) {
 }
 
 // ---- reading the result table ----
-std::vector<double> dataValues(const std::string& table, const std::string& key) {
-    std::istringstream in(table);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.rfind("DATA " + key, 0) != 0) continue;
-        std::string rest = line.substr(5 + key.size());
-        if (!rest.empty() && rest[0] != ' ' && rest[0] != '\t') continue;
+// The numbers of every "DATA KEY ..." line, one list per line.
+std::vector<std::vector<double>> allDataValues(const std::string& table, const std::string& key) {
+    std::vector<std::vector<double>> all;
+    for (const std::string& line : testutil::splitLines(table)) {
+        std::istringstream words(line);
+        std::string data, k, w;
+        if (!(words >> data >> k) || data != "DATA" || k != key) continue;
         std::vector<double> values;
-        std::istringstream words(rest);
-        std::string w;
         while (words >> w) {
             char* end = nullptr;
             double v = std::strtod(w.c_str(), &end);
             if (end != w.c_str()) values.push_back(v);
         }
-        return values;
-    }
-    return {};
-}
-
-std::vector<std::vector<double>> allDataValues(const std::string& table, const std::string& key) {
-    std::vector<std::vector<double>> all;
-    std::istringstream in(table);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.rfind("DATA " + key + " ", 0) != 0) continue;
-        std::vector<double> values;
-        std::istringstream words(line.substr(6 + key.size()));
-        double v;
-        while (words >> v) values.push_back(v);
         all.push_back(values);
     }
     return all;
 }
 
+std::vector<double> dataValues(const std::string& table, const std::string& key) {
+    auto all = allDataValues(table, key);
+    return all.empty() ? std::vector<double>() : all[0];
+}
+
 // Data rows of a result table: the words of every line after FORMAT.
 std::vector<std::vector<std::string>> rows(const std::string& table) {
     std::vector<std::vector<std::string>> out;
-    std::istringstream in(table);
-    std::string line;
     bool after = false;
-    while (std::getline(in, line)) {
-        if (line.rfind("FORMAT", 0) == 0) {
-            after = true;
-            continue;
+    for (const std::string& line : testutil::splitLines(table)) {
+        if (after && !line.empty()) {
+            std::istringstream words(line);
+            out.emplace_back(std::istream_iterator<std::string>(words), std::istream_iterator<std::string>());
         }
-        if (!after || line.empty()) continue;
-        std::istringstream words(line);
-        std::vector<std::string> w;
-        std::string x;
-        while (words >> x) w.push_back(x);
-        out.push_back(w);
+        after = after || line.rfind("FORMAT", 0) == 0;
     }
     return out;
 }
@@ -198,66 +190,58 @@ const double gH = 267.5198e6, gN = -27.116e6, gC = 67.283e6;
 
 }  // namespace
 
-TEST(StandardRun, KnownTensorRecoveredNH) {
+// Couplings simulated here from a known tensor are fitted back exactly: N-H only on one
+// model, and four classes averaged over the 20-model ensemble with both jackknife levels.
+TEST(StandardRun, KnownTensorRecovered) {
     TempDir dir;
-    const std::string pdb = kExamples + "2MJB_model1.pdb";
-    Models models = readModels(pdb);
-    ASSERT_EQ(models.size(), 1u);
-    const double Da = 6.0e-4, Dr = 1.5e-4;
-    int n = writeSimulated(dir.file("nh.tab"), models, {{"N", "H", 0, constant(gH, gN, 1.041)}}, Da, Dr, 30, -40,
-                           70, residueNames(pdb));
-    ASSERT_GT(n, 60);
-    RunResult r = runOrvex({"-pdb", pdb, "-inD", "nh.tab"}, dir.path());
-    EXPECT_EQ(r.status, 1) << r.err;
-    std::string table = testutil::readFile(dir.file("outD.tab"));
-    ASSERT_FALSE(table.empty()) << r.err;
-    EXPECT_EQ(dataValues(table, "Q_FACTOR"), std::vector<double>{0.0});
-    EXPECT_EQ(dataValues(table, "RMS"), std::vector<double>{0.0});
-    EXPECT_NEAR(dataValues(table, "Da")[0], Da, 1e-9);
-    EXPECT_NEAR(dataValues(table, "Dr")[0], Dr, 1e-9);
-    EXPECT_NEAR(dataValues(table, "Rhombicity")[0], Dr / Da, 1e-3);
-    EXPECT_NEAR(dataValues(table, "Da_HN")[0], 21585.2 * Da, 1e-3);
-    EXPECT_TRUE(hasSolution(table, 30, -40, 70)) << table;
-    // noise-free data: every jackknife trial finds the same tensor
-    EXPECT_LT(dataValues(table, "TENSOR_ε")[0], 1e-10);
-    EXPECT_EQ(dataValues(table, "N_JK")[0], n);
-    for (const auto& row : rows(table)) {
-        ASSERT_EQ(row.size(), 16u);
-        EXPECT_EQ(row[8], row[10]);   // D and D_JK
-        EXPECT_EQ(std::fabs(std::stod(row[9])), 0.0);   // D_DIFF
-    }
-    EXPECT_NE(r.err.find("REMARK DC: nh.tab PDB: " + pdb + " Residues 1 to 76, 76 total.\n"), std::string::npos);
-    EXPECT_NE(r.err.find("REMARK D_N:  " + std::to_string(n) + " D_RMS:  0.000 D_CHI2:  0.000\n"), std::string::npos);
-}
-
-TEST(StandardRun, KnownTensorRecoveredMixedClassesEnsemble) {
-    TempDir dir;
-    const std::string pdb = kExamples + "2MJB.pdb";
-    Models models = readModels(pdb);
-    ASSERT_EQ(models.size(), 20u);
-    const std::vector<Kind> kinds = {{"N", "H", 0, constant(gH, gN, 1.041)},
-                                     {"CA", "C", 0, constant(gC, gC, 1.525)},
-                                     {"HA", "CA", 0, constant(gH, gC, 1.107)},
-                                     {"C", "H", 1, constant(gC, gH, 2.085)}};
-    const double Da = -8.0e-4, Dr = -2.0e-4;
-    int n = writeSimulated(dir.file("mix.tab"), models, kinds, Da, Dr, -120, 25, -60, residueNames(pdb));
-    ASSERT_GT(n, 250);
-    for (const char* level : {"R", "C"}) {
-        RunResult r = runOrvex({"-pdb", pdb, "-inD", "mix.tab", "-outD", "fit.tab", "-JK_level", level}, dir.path());
-        EXPECT_EQ(r.status, 1);
-        EXPECT_NE(r.err.find("Loading PDB file " + pdb + ", residues 1 to 76 conformer #20, atom #1231\n"),
-                  std::string::npos);
-        std::string table = testutil::readFile(dir.file("fit.tab"));
-        EXPECT_EQ(dataValues(table, "N_PDB")[0], 20);
-        EXPECT_EQ(dataValues(table, "Q_FACTOR"), std::vector<double>{0.0});
-        EXPECT_NEAR(dataValues(table, "Da")[0], Da, 1e-9);
-        EXPECT_NEAR(dataValues(table, "Dr")[0], Dr, 1e-9);
-        EXPECT_TRUE(hasSolution(table, -120, 25, -60));
-        EXPECT_LT(dataValues(table, "TENSOR_ε")[0], 1e-10);
-        EXPECT_EQ(dataValues(table, "N_JK")[0], std::string(level) == "C" ? n : 76);
-        EXPECT_NE(table.find(std::string("DATA JK_MODE       ") + (std::string(level) == "C" ? "COUPLING" : "RESIDUE")),
-                  std::string::npos);
-        for (const auto& row : rows(table)) EXPECT_EQ(row[8], row[10]);
+    struct Case {
+        std::string pdb;
+        std::vector<Kind> kinds;
+        double Da, Dr, psi, theta, phi;
+        int residueKeys;   // trials of the residue jackknife
+    };
+    const std::vector<Case> cases = {
+        {"2MJB_model1.pdb", {{"N", "H", 0, constant(gH, gN, 1.041)}}, 6.0e-4, 1.5e-4, 30, -40, 70, 0},
+        {"2MJB.pdb",
+         {{"N", "H", 0, constant(gH, gN, 1.041)},
+          {"CA", "C", 0, constant(gC, gC, 1.525)},
+          {"HA", "CA", 0, constant(gH, gC, 1.107)},
+          {"C", "H", 1, constant(gC, gH, 2.085)}},
+         -8.0e-4, -2.0e-4, -120, 25, -60, 76},
+    };
+    for (const Case& c : cases) {
+        const std::string pdb = kExamples + c.pdb;
+        Models models = readModels(pdb);
+        int n = writeSimulated(dir.file("sim.tab"), models, c.kinds, c.Da, c.Dr, c.psi, c.theta, c.phi,
+                               residueNames(pdb));
+        ASSERT_GT(n, 60);
+        for (const char* level : {"R", "C"}) {
+            RunResult r = runOrvex({"-pdb", pdb, "-inD", "sim.tab", "-JK_level", level}, dir.path());
+            EXPECT_EQ(r.status, 1) << r.err;
+            std::string table = testutil::readFile(dir.file("outD.tab"));
+            EXPECT_EQ(dataValues(table, "N_PDB")[0], models.size());
+            EXPECT_EQ(dataValues(table, "Q_FACTOR"), std::vector<double>{0.0});
+            EXPECT_EQ(dataValues(table, "RMS"), std::vector<double>{0.0});
+            EXPECT_NEAR(dataValues(table, "Da")[0], c.Da, 1e-9);
+            EXPECT_NEAR(dataValues(table, "Dr")[0], c.Dr, 1e-9);
+            EXPECT_NEAR(dataValues(table, "Da_HN")[0], 21585.2 * c.Da, 1e-3);
+            EXPECT_TRUE(hasSolution(table, c.psi, c.theta, c.phi)) << table;
+            // noise-free data: every jackknife trial finds the same tensor
+            bool byCoupling = std::string(level) == "C";
+            EXPECT_LT(dataValues(table, "TENSOR_ε")[0], 1e-10);
+            EXPECT_EQ(dataValues(table, "N_JK")[0], byCoupling || !c.residueKeys ? n : c.residueKeys);
+            EXPECT_NE(table.find(byCoupling ? "DATA JK_MODE       COUPLING" : "DATA JK_MODE       RESIDUE"),
+                      std::string::npos);
+            for (const auto& row : rows(table)) {
+                ASSERT_EQ(row.size(), 16u);
+                EXPECT_EQ(row[8], row[10]);                      // D and D_JK
+                EXPECT_EQ(std::fabs(std::stod(row[9])), 0.0);   // D_DIFF
+            }
+            EXPECT_NE(r.err.find("REMARK DC: sim.tab PDB: " + pdb + " Residues 1 to 76, 76 total.\n"),
+                      std::string::npos);
+            EXPECT_NE(r.err.find("REMARK D_N:  " + std::to_string(n) + " D_RMS:  0.000 D_CHI2:  0.000\n"),
+                      std::string::npos);
+        }
     }
 }
 
@@ -326,25 +310,19 @@ TEST(StandardRun, GeneratedAndFixedTensorTables) {
               std::string::npos);
     EXPECT_EQ(table.find("# Statistics of Fit"), std::string::npos);
     // each generated value from the structure, computed here: |DI| u.S.u with S from the five values
-    Models models = readModels(pdb);
-    const double S[3][3] = {{-(s[0] - s[1]) / 2, s[2], s[3]}, {s[2], -(s[0] + s[1]) / 2, s[4]}, {s[3], s[4], s[0]}};
+    const Models models = readModels(pdb);
+    const auto& model = models.begin()->second;
+    const M3 S = {{{-(s[0] - s[1]) / 2, s[2], s[3]}, {s[2], -(s[0] + s[1]) / 2, s[4]}, {s[3], s[4], s[0]}}};
     auto generated = rows(table);
     ASSERT_GT(generated.size(), 60u);
     for (const auto& row : generated) {
         int res = std::stoi(row[0]);
         EXPECT_EQ(row[2], "HN");
-        const auto& m = models.begin()->second;
-        Xyz h = m.at({res, "H"}), nn = m.at({res, "N"});
-        double u[3], len = 0;
-        for (int c = 0; c < 3; c++) len += std::pow(u[c] = h[c] - nn[c], 2);
-        double q = 0;
-        for (int a = 0; a < 3; a++)
-            for (int b = 0; b < 3; b++) q += u[a] * S[a][b] * u[b] / len;
-        EXPECT_NEAR(std::stod(row[7]), constant(gH, gN, 1.041) * q, 0.0006) << res;
+        double expected = constant(gH, gN, 1.041) * projection(model.at({res, "H"}), model.at({res, "N"}), S);
+        EXPECT_NEAR(std::stod(row[7]), expected, 0.0006) << res;
     }
 
     // a fixed tensor: back-calculated from Da, Rh and the three rotations
-    const double Da = 5e-4, rh = 0.4;
     r = runOrvex({"-pdb", pdb, "-inD", kExamples + "ubq_bicelle_cornilescu2000_nh.tab", "-fixed", "-da", "5e-4", "-rh",
                   "0.4", "-rx", "10", "-ry", "20", "-rz", "30", "-outD", "fixed.tab"},
                  dir.path());
@@ -352,23 +330,12 @@ TEST(StandardRun, GeneratedAndFixedTensorTables) {
     table = testutil::readFile(dir.file("fixed.tab"));
     EXPECT_NE(table.find("DATA TENSOR_MODE FIXED (Fixed Da and Dr, Fixed Rotations)\n"), std::string::npos);
     EXPECT_NE(table.find("DATA ROT_XYZ    10.00    20.00    30.00\n"), std::string::npos);
-    M3 R = rotation(10, 20, 30);
-    const double Dr = static_cast<double>(5e-4f) * static_cast<double>(0.4f);
-    const double p[3] = {-Da + 1.5 * Dr, -Da - 1.5 * Dr, 2 * Da};
+    const M3 fixed = tensorMatrix(5e-4f, static_cast<double>(5e-4f) * static_cast<double>(0.4f), 10, 20, 30);
     for (const auto& row : rows(table)) {
         int res = std::stoi(row[0]);
-        const auto& m = models.begin()->second;
-        Xyz h = m.at({res, "H"}), nn = m.at({res, "N"});
-        double u[3], len = 0;
-        for (int c = 0; c < 3; c++) len += std::pow(u[c] = nn[c] - h[c], 2);
-        double q = 0;
-        for (int k = 0; k < 3; k++) {
-            double x = (R[k][0] * u[0] + R[k][1] * u[1] + R[k][2] * u[2]);
-            q += p[k] * x * x / len;
-        }
-        EXPECT_NEAR(std::stod(row[8]), constant(gH, gN, 1.041) * q, 0.002) << res;
+        double expected = constant(gH, gN, 1.041) * projection(model.at({res, "N"}), model.at({res, "H"}), fixed);
+        EXPECT_NEAR(std::stod(row[8]), expected, 0.002) << res;
     }
-    (void)rh;
 }
 
 TEST(StandardRun, BadInputsUsersMeet) {

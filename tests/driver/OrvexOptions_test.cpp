@@ -50,15 +50,10 @@ TEST(OrvexOptions, MethodOrderEffects) {
     o = withArgs({"-fit_nlls", "-vwfit_cv"});
     EXPECT_EQ(o->dTensor.fitMode, 8);
     EXPECT_EQ(o->dTensor.saFitFlag, 1);
-    o = withArgs({"-fit_lm", "-fit_dw"});
-    EXPECT_EQ(o->dTensor.tensorMode, 8);
-    EXPECT_EQ(o->dTensor.fitMode, 6);
+    o = withArgs({"-fit_lm", "-fit_dw", "-psi", "12", "-theta", "-30", "-phi", "44", "-expOff", "9.9", "-ru0Min", "-50"});
+    EXPECT_EQ(std::make_pair(o->dTensor.tensorMode, o->dTensor.fitMode), std::make_pair(8, 6));
     EXPECT_DOUBLE_EQ(o->dTensor.expC, 15.8);
-    EXPECT_EQ(o->dTensor.expResOffset, 13);
-    o = withArgs({"-fit_dw", "-psi", "12", "-theta", "-30", "-phi", "44", "-expOff", "9.9", "-ru0Min", "-50"});
-    EXPECT_EQ(o->dTensor.Ru0, 12);
-    EXPECT_EQ(o->dTensor.thetaAve, -30);
-    EXPECT_EQ(o->dTensor.phiAve, 44);
+    EXPECT_EQ((std::vector<double>{o->dTensor.Ru0, o->dTensor.thetaAve, o->dTensor.phiAve}), (std::vector<double>{12, -30, 44}));
     EXPECT_EQ(o->dTensor.expResOffset, 9);
     EXPECT_EQ(o->dTensor.psiMin, -50);
     // -fit_sa keeps the fit mode of the earlier rows
@@ -70,12 +65,8 @@ TEST(OrvexOptions, MethodOrderEffects) {
     // annealing settings are read only when annealing is switched on
     o = withArgs({"-saStep1", "7"});
     EXPECT_EQ(o->dTensor.saItStep1, 100);
-    // the jackknife switches
-    o = withArgs({"-svd", "-noJK"});
-    EXPECT_EQ(o->dTensor.fitFlag_JK, 0);
-}
-
-TEST(OrvexOptions, JackknifeLevel) {
+    // the jackknife switches: only the single letter C means coupling level
+    EXPECT_EQ(withArgs({"-svd", "-noJK"})->dTensor.fitFlag_JK, 0);
     EXPECT_TRUE(withArgs({"-JK_level", "R"})->dTensor.byRes);
     EXPECT_TRUE(withArgs({"-JK_level", "Coupling"})->dTensor.byRes);
     EXPECT_FALSE(withArgs({"-JK_level", "C"})->dTensor.byRes);
@@ -109,11 +100,8 @@ TEST(OrvexOptions, FixedTensor) {
     auto o = withArgs({"-fixed", "-da", "1e-4", "-rh", "0.3", "-rx", "10", "-ry", "20", "-rz", "30", "-classHN,N",
                        "-pdb", "x.pdb"});
     const DTensor& t = o->dTensor;
-    EXPECT_EQ(t.tensorMode, 5);
-    EXPECT_EQ(t.fitMode, 1);
-    EXPECT_EQ(t.psi, 10);
-    EXPECT_EQ(t.theta, 20);
-    EXPECT_EQ(t.phi, 30);
+    EXPECT_EQ(std::make_pair(t.tensorMode, t.fitMode), std::make_pair(5, 1));
+    EXPECT_EQ((std::vector<double>{t.psi, t.theta, t.phi}), (std::vector<double>{10, 20, 30}));
     EXPECT_DOUBLE_EQ(t.dr, static_cast<double>(1e-4f) * static_cast<double>(0.3f));
     EXPECT_EQ(o->DCTypeListInt, std::vector<int>{1});
 
@@ -121,8 +109,7 @@ TEST(OrvexOptions, FixedTensor) {
     o = withArgs({"-fixed", "-da", "1e-4", "-rh", "0.3", "-rx", "10", "-ry", "20", "-rz", "30", "-classHN,N",
                   "-rxFixed"});
     EXPECT_EQ(o->dTensor.tensorMode, 3);
-    EXPECT_EQ(o->dTensor.psiMin, 10);
-    EXPECT_EQ(o->dTensor.psiMax, 10);
+    EXPECT_EQ(std::make_pair(o->dTensor.psiMin, o->dTensor.psiMax), std::make_pair(10.0, 10.0));
     EXPECT_EQ(o->dTensor.thetaMin, -180);
 
     // missing rotations: two messages, nonlinear fit, rotations start at -9999
@@ -143,10 +130,8 @@ TEST(OrvexOptions, FixedTensor) {
     EXPECT_EQ(o->dTensor.dr, static_cast<double>(1e-5f));
     EXPECT_DOUBLE_EQ(o->dTensor.rh, static_cast<double>(1e-5f) / static_cast<double>(2e-4f));
     EXPECT_EQ(o->DCTypeListInt, (std::vector<int>{1, 7, 12, 3, 6, 10}));
-}
 
-TEST(OrvexOptions, SaupeValues) {
-    auto o = withArgs({"-saupe", "-1e-4", "2e-4", "-3e-4", "1e-5", "-2e-5", "-classHN,N"});
+    o = withArgs({"-saupe", "-1e-4", "2e-4", "-3e-4", "1e-5", "-2e-5", "-classHN,N"});
     EXPECT_EQ(o->dTensor.tensorMode, 2);
     const float expected[5] = {-1e-4f, 2e-4f, -3e-4f, 1e-5f, -2e-5f};
     for (int i = 0; i < 5; i++) EXPECT_EQ(o->dTensor.saupe[i], static_cast<double>(expected[i]));
@@ -168,20 +153,12 @@ TEST(OrvexOptions, Selections) {
 
 TEST(OrvexOptions, ListSettingsAndSwitches) {
     auto o = withArgs({"-keepDI", "-useMethylCC", "-keepDD", "-verb", "-inclMin", "-multiTensor", "-nTensors", "3"});
-    EXPECT_EQ(o->keepDIFlag, 1);
-    EXPECT_TRUE(o->dcDataList.keepDIFlag);
-    EXPECT_EQ(o->dcDataList.diFixedFlag, 1);
-    EXPECT_EQ(o->dTensor.methylCCFlag, 1);
-    EXPECT_TRUE(o->dTensor.allowTinyDD);
-    EXPECT_EQ(o->verbose, 1);
-    EXPECT_EQ(o->excludeMode, 3);
+    EXPECT_EQ(o->keepDIFlag + o->dcDataList.keepDIFlag + o->dcDataList.diFixedFlag + o->dTensor.methylCCFlag, 4);
+    EXPECT_TRUE(o->dTensor.allowTinyDD && o->verbose == 1 && o->excludeMode == 3);
     EXPECT_TRUE(o->multiTensorMode);
     EXPECT_EQ(o->nTensors, 3);
     o = withArgs({"-keepDI", "-nokeepDI", "-nofixedDI", "-excl"});
-    EXPECT_EQ(o->keepDIFlag, 0);
-    EXPECT_FALSE(o->dcDataList.keepDIFlag);
-    EXPECT_EQ(o->dcDataList.diFixedFlag, 0);
-    EXPECT_EQ(o->allowFixedDI, 0);
+    EXPECT_EQ(o->keepDIFlag + o->dcDataList.keepDIFlag + o->dcDataList.diFixedFlag + o->allowFixedDI, 0);
     EXPECT_EQ(o->excludeMode, 1);
     o = withArgs({"-psi", "10", "-theta", "20", "-phi", "30", "-rot", "-da", "1e-3", "-dr", "2e-4", "-dadr"});
     EXPECT_EQ(o->dTensor.thetaMin, 20);

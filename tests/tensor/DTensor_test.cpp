@@ -23,14 +23,15 @@ TEST(DTensorRecord, DefaultsAndResets) {
     t.tensorMode = 5;
     t.allowTinyDD = true;
     t.initTensor(0);
-    EXPECT_EQ(t.psiRef + t.psiAdd + t.rotRefFlag + t.dcRMS + t.fc, 12 + 3 + 1 + 2.5 + 0.5);
+    EXPECT_EQ((std::vector<double>{t.psiRef, t.psiAdd, double(t.rotRefFlag), t.dcRMS, t.fc}),
+              (std::vector<double>{12, 3, 1, 2.5, 0.5}));
     EXPECT_DOUBLE_EQ(t.da, -0.00070097);
     EXPECT_EQ(t.saupe[2], 0);
     EXPECT_EQ(t.tensorMode, 1);
     EXPECT_FALSE(t.allowTinyDD);
     t.initTensor(1);
-    EXPECT_EQ(t.psiRef + t.psiAdd + t.rotRefFlag + t.dcRMS, 0);
-    EXPECT_EQ(t.fc, 1.0);
+    EXPECT_EQ((std::vector<double>{t.psiRef, t.psiAdd, double(t.rotRefFlag), t.dcRMS, t.fc}),
+              (std::vector<double>{0, 0, 0, 0, 1}));
 }
 
 TEST(DTensorRecord, CopiesOwnTheirArraysAndAngleHelpers) {
