@@ -39,7 +39,7 @@ Cost bowl(std::vector<double> c) { // sum of (x_i - c_i)^2
 }
 
 struct Opts {
-    std::string schedule = "linear";
+    const char* schedule = "linear";
     double T0 = 1, Tf = 0;
     int maxfev = 0, maxaccept = 0, maxiter = 100;
     double boltz = 1, rate = 1, feps = 0;
@@ -107,7 +107,8 @@ TEST(AnnealOpt, StopReasonsTheirLinesAndReport) {
         Opts o;
         Cost cost;
         const char* line;
-    } cases[] = {
+    };
+    std::vector<Case> cases = {
         {3, 3, {"linear", 1, 0, 0, 0, 2}, bowl({0}), "z4 iters: 3\tmaxiter: 2\n"},
         {3, 0, {"fast", 1, 0, 0, 0, 0}, bowl({0}), "z4 iters: 0\tmaxiter: 0\n"},
         {1, 5, {"cauchy", 1, 0.25, 0, 0, 100, 1, 0.01}, bowl({0}), "z2 Tf: 0.25 T0.2iters: 5\n"},
@@ -128,7 +129,7 @@ TEST(AnnealOpt, StopReasonsTheirLinesAndReport) {
         EXPECT_EQ(sa.retval, c.retval) << c.line;
         EXPECT_EQ(sa.finalIter, c.iters - 1) << c.line;
         EXPECT_EQ(sa.feval, 1 + c.iters * c.o.dwell) << c.line;
-        std::string head = "  SA schedule: " + c.o.schedule + "\n  > " + reasons[c.retval] + "\n";
+        std::string head = std::string("  SA schedule: ") + c.o.schedule + "\n  > " + reasons[c.retval] + "\n";
         EXPECT_EQ(sa.print_SA_report().substr(0, head.size()), head);
         if (c.retval == 4) { // the whole report: final T = exp(-3/2.71) = 0.331
             EXPECT_EQ(sa.print_SA_report().substr(head.size()),
