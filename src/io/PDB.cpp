@@ -785,11 +785,10 @@ double PDB::rmsd(const std::vector<CORdata>& a, const std::vector<CORdata>& b) {
 
 // ---------------------------------------------------------------- vector helpers
 
-void PDB::Vec3Zero(Vec3 v) { v[0] = v[1] = v[2] = 0.0; }
+// The class's own vector helpers: those in double precision are the library's.
+void PDB::Vec3Zero(Vec3 v) { ::Vec3Zero(v); }
 
-void PDB::Vec3Copy(Vec3 dst, const Vec3 src) {
-    for (int i = 0; i < 3; i++) dst[i] = src[i];
-}
+void PDB::Vec3Copy(Vec3 dst, const Vec3 src) { ::Vec3Copy(dst, src); }
 
 float PDB::Vec3Abs(const Vec3 v) { return static_cast<float>(std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2])); }
 
@@ -804,30 +803,15 @@ void PDB::Vec3Scale(Vec3 v, float s) {
     for (int i = 0; i < 3; i++) v[i] *= s;
 }
 
-void PDB::Vec3Add(Vec3 a, const Vec3 b) {
-    for (int i = 0; i < 3; i++) a[i] += b[i];
-}
+void PDB::Vec3Add(Vec3 a, const Vec3 b) { ::Vec3Add(a, b); }
 
-void PDB::Vec3Sub(Vec3 a, const Vec3 b) {
-    for (int i = 0; i < 3; i++) a[i] -= b[i];
-}
+void PDB::Vec3Sub(Vec3 a, const Vec3 b) { ::Vec3Sub(a, b); }
 
 float PDB::Vec3Scalar(const Vec3 a, const Vec3 b) { return static_cast<float>(a[0] * b[0] + a[1] * b[1] + a[2] * b[2]); }
 
-void PDB::Vec3Cross(Vec3 a, const Vec3 b) {
-    const double x = a[1] * b[2] - a[2] * b[1];
-    const double y = a[2] * b[0] - a[0] * b[2];
-    const double z = a[0] * b[1] - a[1] * b[0];
-    a[0] = x;
-    a[1] = y;
-    a[2] = z;
-}
+void PDB::Vec3Cross(Vec3 a, const Vec3 b) { ::Vec3Cross(a, b); }
 
-void PDB::Mat3VecMult(Vec3 v, const Mat3 M) {
-    double out[3];
-    for (int j = 0; j < 3; j++) out[j] = v[0] * M[0][j] + v[1] * M[1][j] + v[2] * M[2][j];
-    for (int j = 0; j < 3; j++) v[j] = out[j];
-}
+void PDB::Mat3VecMult(Vec3 v, const Mat3 M) { ::Mat3VecMult(v, M); }
 
 int PDB::sgn(float x) { return x < 0 ? -1 : 1; }
 

@@ -132,15 +132,24 @@ double Anneal_opt::evaluate(double* x) {
 
 // ---- steps -----------------------------------------------------------------------------------
 
-void Anneal_opt::update_guess(const double* x) {
+void Anneal_opt::update_guess(const double* x) { takeStep(x, false); }
+
+void Anneal_opt::update_guess2(const double* x) { takeStep(x, true); }
+
+// One trial point. The unbounded run scales every step by the scalar range; the bounded run by
+// each parameter's bound range, and wraps angles (bounds exactly -180 and 180) once instead of
+// clamping them.
+void Anneal_opt::takeStep(const double* x, bool perParameterRange) {
     const Schedule kind = scheduleKind(schedule);
-    const double R = upper - lower;
+    const double R = upper - lower; // "boltzmann" always uses the scalar range
+    const bool bounded = lowers != nullptr && uppers != nullptr;
     for (int i = 0; i < dimension; i++) {
+        const double Ri = perParameterRange && bounded ? uppers[i] - lowers[i] : R;
         switch (kind) {
         case Schedule::Fast: {
             double u = uniform();
             double y = signOf(u - 0.5) * T * (std::pow(1.0 + 1.0 / T, std::fabs(2.0 * u - 1.0)) - 1.0);
-            xnew[i] = x[i] + y * R;
+            xnew[i] = x[i] + y * Ri;
             break;
         }
         // the normalised Cauchy schedules have their own cooling laws but step like "cauchy"
@@ -148,7 +157,8 @@ void Anneal_opt::update_guess(const double* x) {
         case Schedule::CauchyNorm:
         case Schedule::CauchyNorm2: {
             double u = uniform();
-            xnew[i] = x[i] + learn_rate * T * std::tan(kPi * u - kPi / 2.0);
+            double step = learn_rate * T * std::tan(kPi * u - kPi / 2.0);
+            xnew[i] = x[i] + (perParameterRange ? step * Ri : step);
             break;
         }
         case Schedule::Boltzmann: {
@@ -166,55 +176,14 @@ void Anneal_opt::update_guess(const double* x) {
         case Schedule::Other:
             break; // no step: xnew keeps its previous content
         }
-        if (lowers != nullptr && uppers != nullptr) {
+        if (!bounded) continue;
+        if (perParameterRange && lowers[i] == -180.0 && uppers[i] == 180.0) {
+            // an angle: wrap once instead of clamping
+            if (xnew[i] > 180.0) xnew[i] -= 360.0;
+            if (xnew[i] < -180.0) xnew[i] += 360.0;
+        } else {
             if (xnew[i] > uppers[i]) xnew[i] = uppers[i];
             if (xnew[i] < lowers[i]) xnew[i] = lowers[i];
-        }
-    }
-}
-
-void Anneal_opt::update_guess2(const double* x) {
-    const Schedule kind = scheduleKind(schedule);
-    const double R = upper - lower; // "boltzmann" uses the scalar range here too
-    for (int i = 0; i < dimension; i++) {
-        const double Ri = (lowers != nullptr && uppers != nullptr) ? uppers[i] - lowers[i] : R;
-        switch (kind) {
-        case Schedule::Fast: {
-            double u = uniform();
-            double y = signOf(u - 0.5) * T * (std::pow(1.0 + 1.0 / T, std::fabs(2.0 * u - 1.0)) - 1.0);
-            xnew[i] = x[i] + y * Ri;
-            break;
-        }
-        case Schedule::Cauchy:
-        case Schedule::CauchyNorm:
-        case Schedule::CauchyNorm2: {
-            double u = uniform();
-            xnew[i] = x[i] + learn_rate * T * std::tan(kPi * u - kPi / 2.0) * Ri;
-            break;
-        }
-        case Schedule::Boltzmann: {
-            double u = uniform();
-            double sigma = std::min(std::sqrt(T), R / 3.0 / learn_rate);
-            xnew[i] = x[i] + u * sigma * learn_rate;
-            break;
-        }
-        case Schedule::Linear: {
-            double u = uniform();
-            xnew[i] = x[i] + (2.0 * u - 1.0) * learn_rate * T;
-            break;
-        }
-        case Schedule::Other:
-            break;
-        }
-        if (lowers != nullptr && uppers != nullptr) {
-            if (lowers[i] == -180.0 && uppers[i] == 180.0) {
-                // an angle: wrap once instead of clamping
-                if (xnew[i] > 180.0) xnew[i] -= 360.0;
-                if (xnew[i] < -180.0) xnew[i] += 360.0;
-            } else {
-                if (xnew[i] > uppers[i]) xnew[i] = uppers[i];
-                if (xnew[i] < lowers[i]) xnew[i] = lowers[i];
-            }
         }
     }
 }

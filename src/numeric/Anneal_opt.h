@@ -120,5 +120,6 @@ private:
                     int maxiter_, double boltzmann_, double learn_rate_, double ftol_, double quench_,
                     double m_, double n_, int dwell_, bool disp_);
     int run(bool bounded);
+    void takeStep(const double* x, bool perParameterRange);
     double evaluate(double* x);
 };
