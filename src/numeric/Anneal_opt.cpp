@@ -92,32 +92,27 @@ void Anneal_opt::resetCounters() {
 void Anneal_opt::init(int dims, CostFunction func_, void* args_, double boltzmann_, double T0_,
                       double learn_rate_, double lower_, double upper_, double m_, double n_, double quench_,
                       int dwell_) {
-    resizeArrays(dims);
-    func = func_;
-    args = args_;
-    boltzmann = boltzmann_;
-    T0 = T0_;
-    learn_rate = learn_rate_;
     lower = lower_;
     upper = upper_;
-    m = m_;
-    n = n_;
-    quench = quench_;
-    dwell = dwell_;
-    resetCounters();
+    storeSettings(dims, func_, args_, boltzmann_, T0_, learn_rate_, m_, n_, quench_, dwell_);
 }
 
 void Anneal_opt::init2(int dims, CostFunction func_, void* args_, double boltzmann_, double T0_,
                        double learn_rate_, const double* lower_, const double* upper_, double m_, double n_,
                        double quench_, int dwell_) {
+    lowers = lower_;
+    uppers = upper_;
+    storeSettings(dims, func_, args_, boltzmann_, T0_, learn_rate_, m_, n_, quench_, dwell_);
+}
+
+void Anneal_opt::storeSettings(int dims, CostFunction func_, void* args_, double boltzmann_, double T0_,
+                               double learn_rate_, double m_, double n_, double quench_, int dwell_) {
     resizeArrays(dims);
     func = func_;
     args = args_;
     boltzmann = boltzmann_;
     T0 = T0_;
     learn_rate = learn_rate_;
-    lowers = lower_;
-    uppers = upper_;
     m = m_;
     n = n_;
     quench = quench_;
@@ -309,19 +304,9 @@ int Anneal_opt::setUpAndRun(bool bounded, const double* xi, int xi_dim, CostFunc
     maxfev = maxfev_;
     feps = ftol_;
     Tf = Tf_;
-    resizeArrays(xi_dim);
-    arrayCopy(x0.data(), xi, xi_dim);
     schedule = schedule_;
-    func = f;
-    args = args_;
-    T0 = T0_;
-    boltzmann = boltzmann_;
-    learn_rate = learn_rate_;
-    quench = quench_;
-    m = m_;
-    n = n_;
-    dwell = dwell_;
-    resetCounters();
+    storeSettings(xi_dim, f, args_, boltzmann_, T0_, learn_rate_, m_, n_, quench_, dwell_);
+    arrayCopy(x0.data(), xi, xi_dim);
     boundedRun = bounded;
     int r = run(bounded);
     boundedRun = false;

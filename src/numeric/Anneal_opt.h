@@ -115,6 +115,8 @@ private:
     void checkInputs(int xi_dim, const void* args_, bool haveCallbacks) const;
     void resizeArrays(int dims);
     void resetCounters();
+    void storeSettings(int dims, CostFunction func_, void* args_, double boltzmann_, double T0_,
+                       double learn_rate_, double m_, double n_, double quench_, int dwell_);
     int setUpAndRun(bool bounded, const double* xi, int xi_dim, CostFunction f, void* args_,
                     const std::string& schedule_, double T0_, double Tf_, int maxfev_, int maxaccept_,
                     int maxiter_, double boltzmann_, double learn_rate_, double ftol_, double quench_,

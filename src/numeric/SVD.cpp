@@ -429,6 +429,12 @@ int SVDSolver::svdPoly(const double* x, const double* y, int n, int order, doubl
         }
         bb[i] = y[i - 1];
     }
+    return solveFilled(n, ma, coef);
+}
+
+// Least squares on the n x ma system already in uu/bb: decompose, drop small singular values,
+// back-substitute into coef (zero-based).
+int SVDSolver::solveFilled(int n, int ma, double* coef) {
     svdcmpUser(uu, n, ma, ww, vv, pp);
     dropSmallValues(ww, ma);
     svbksbUser(uu, ww, vv, n, ma, bb, xOne, pp);
@@ -451,11 +457,7 @@ int SVDSolver::svdFunc(const double* x, const double* y, int n, int order, doubl
         for (int j = 1; j <= ma; ++j) uu[i][j] = basis(j, xi);
         bb[i] = y[i - 1];
     }
-    svdcmpUser(uu, n, ma, ww, vv, pp);
-    dropSmallValues(ww, ma);
-    svbksbUser(uu, ww, vv, n, ma, bb, xOne, pp);
-    for (int j = 1; j <= ma; ++j) coef[j - 1] = xOne[j];
-    return 0;
+    return solveFilled(n, ma, coef);
 }
 
 // ---------------------------------------------------------------- SVD

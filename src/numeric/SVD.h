@@ -71,6 +71,7 @@ protected:
     virtual int maxQRSteps() const = 0;
     // Sets singular values below kRelDrop times the largest magnitude to 0 (w[1..n]).
     void dropSmallValues(double* w, int n);
+    int solveFilled(int n, int ma, double* coef);
     // One-based scratch of m + 1 values for a solution vector (sized with the arrays).
     double* xOne = nullptr;
 
