@@ -3,9 +3,15 @@
 
 #include <cmath>
 #include <cstdio>
+#include <type_traits>
 
 #include "common/Constants.h"
+#include "io/PDB.h"
 #include "tensor/DTensor.h"
+
+// Coupling lists grow and are copied per fit: growing must move the records, not copy them.
+static_assert(std::is_nothrow_move_constructible<DipolarCouplingData>::value,
+              "a coupling record must move without copying");
 
 namespace {
 
@@ -19,25 +25,27 @@ double pairOccupancy(const CORdata& i, const CORdata& j) {
 
 void DipolarCouplingData::buildDC(const PDB& pdb) {
     m = pdb.conformer_count;
-    atomI.clear();
-    atomJ.clear();
+    // The matched atom records are needed only here: what the fits read of each pair is
+    // kept below in Ai, vi and wi.
+    std::vector<CORdata> atomsI, atomsJ;
     int n;
     if (isMethyl) {
         if (isMethylCC) {
-            n = pdb.getVectorEntries_Methyl_CC(atomI, atomJ, resIDI, atomNameI, resIDJ, atomNameJ);
+            n = pdb.getVectorEntries_Methyl_CC(atomsI, atomsJ, resIDI, atomNameI, resIDJ, atomNameJ);
             std::printf(" Use C-C for methyl %s-%s of #%d\n", atomNameI.c_str(), atomNameJ.c_str(), resIDI);
         } else {
-            n = pdb.getVectorEntries_Methyl_CH3(atomI, atomJ, resIDI, atomNameI, resIDJ, atomNameJ);
+            n = pdb.getVectorEntries_Methyl_CH3(atomsI, atomsJ, resIDI, atomNameI, resIDJ, atomNameJ);
             std::printf(" Use C-H3 for methyl %s-%s of #%d\n", atomNameI.c_str(), atomNameJ.c_str(), resIDI);
         }
     } else {
-        n = pdb.getVectorEntries(atomI, atomJ, resIDI, atomNameI, resIDJ, atomNameJ, chainNameI);
+        n = pdb.getVectorEntries(atomsI, atomsJ, resIDI, atomNameI, resIDJ, atomNameJ, chainNameI);
     }
     atomICount = atomJCount = n;
     A.fill(0);
     rIJ = 0;
     Ai.clear();
     vi.clear();
+    wi.clear();
 
     if (n == 0) {
         valid = 0;
@@ -52,10 +60,11 @@ void DipolarCouplingData::buildDC(const PDB& pdb) {
     valid = 1;
     Ai.resize(n);
     vi.resize(n);
+    wi.resize(n);
     double weightSum = 0;
     for (int k = 0; k < n; k++) {
-        const CORdata& I = atomI[k];
-        const CORdata& J = atomJ[k];
+        const CORdata& I = atomsI[k];
+        const CORdata& J = atomsJ[k];
         double wk = pairOccupancy(I, J) / m;
         double dx = static_cast<double>(I.X) - J.X;
         double dy = static_cast<double>(I.Y) - J.Y;
@@ -67,6 +76,7 @@ void DipolarCouplingData::buildDC(const PDB& pdb) {
         rIJ += wk * r;
         weightSum += wk;
         vi[k] = {cx, cy, cz};
+        wi[k] = wk;
     }
     // The mean distance is weighted by occupancy over the pairs found (the weights sum to 1 for
     // a complete ensemble), so that a distance-based DI follows the structure's own bond length
@@ -105,31 +115,39 @@ void DipolarCouplingData::calcDC(const Mat4 rotation, double Da, double Dr, cons
     calcDCRotation(rotation, Da, Dr, &weights);
 }
 
+DipolarCouplingData::FrameTerm DipolarCouplingData::principalFrameTerm(const Mat4 R, const double u[3], double Da,
+                                                                     double Dr, double absDI, double w) {
+    const double degree = orvex::kPi / 180.0;
+    FrameTerm f;
+    f.x = R[0][0] * u[0] + R[1][0] * u[1] + R[2][0] * u[2];
+    f.y = R[0][1] * u[0] + R[1][1] * u[1] + R[2][1] * u[2];
+    f.z = R[0][2] * u[0] + R[1][2] * u[1] + R[2][2] * u[2];
+    const double x = f.x, y = f.y, z = f.z;
+    f.rho = std::sqrt(x * x + y * y);
+    f.d = absDI * w * (Da * (3 * z * z - 1) + 1.5 * Dr * (x * x - y * y));
+    f.dTheta = absDI * w * (3 * Dr * z * (x * x - y * y) / f.rho - 6 * Da * z * f.rho) * degree;
+    f.dPhi = -6 * Dr * x * y * absDI * w / f.rho * degree;
+    return f;
+}
+
 void DipolarCouplingData::calcDCRotation(const Mat4 R, double Da, double Dr, const std::vector<double>* weights) {
     dCalc = 0;
     dtheta = dphi = derivativeErr = 0;
     theta = phi = 0;
     const double absDI = std::fabs(diCalc);
-    const double degree = orvex::kPi / 180.0;
     for (size_t k = 0; k < vi.size(); k++) {
         double pw;
         if (weights)
             pw = k < weights->size() ? (*weights)[k] : 0.0;
         else
-            pw = pairOccupancy(atomI[k], atomJ[k]) / m;
-        const auto& u = vi[k];
-        double x = R[0][0] * u[0] + R[1][0] * u[1] + R[2][0] * u[2];
-        double y = R[0][1] * u[0] + R[1][1] * u[1] + R[2][1] * u[2];
-        double z = R[0][2] * u[0] + R[1][2] * u[1] + R[2][2] * u[2];
-        double rho = std::sqrt(x * x + y * y);
-        dCalc += absDI * pw * (Da * (3 * z * z - 1) + 1.5 * Dr * (x * x - y * y));
-        double dT = absDI * pw * (3 * Dr * z * (x * x - y * y) / rho - 6 * Da * z * rho);
-        double dP = -6 * Dr * x * y * absDI * pw / rho;
-        dtheta += dT * degree;
-        dphi += dP * degree;
+            pw = wi[k];
+        const FrameTerm f = principalFrameTerm(R, vi[k].data(), Da, Dr, absDI, pw);
+        dCalc += f.d;
+        dtheta += f.dTheta;
+        dphi += f.dPhi;
         derivativeErr += pw * std::sqrt(0.5 * dtheta * dtheta + 0.5 * dphi * dphi);
-        theta += pw * orvex::kRadToDegShort * std::acos(z);
-        phi += pw * orvex::kRadToDegShort * std::acos(x / rho);
+        theta += pw * orvex::kRadToDegShort * std::acos(f.z);
+        phi += pw * orvex::kRadToDegShort * std::acos(f.x / f.rho);
     }
 }
 
@@ -138,15 +156,11 @@ void DipolarCouplingData::calcDC(const std::vector<DTensor>& tensors) {
     if (tensors.size() != vi.size())
         std::fputs("calcDC() Error: inconsistent number of conformers and tensors.\n", stderr);
     const double absDI = std::fabs(diCalc);
-    for (size_t k = 0; k < vi.size(); k++) {
-        if (k >= tensors.size()) break;
+    for (size_t k = 0; k < vi.size() && k < tensors.size(); k++) {
         const DTensor& t = tensors[k];
-        const double pw = pairOccupancy(atomI[k], atomJ[k]) / m;
-        const auto& u = vi[k];
-        // rotation = transpose of the eigenvector matrix: column c of R is row c of vv
-        double x = t.vv[0][0] * u[0] + t.vv[0][1] * u[1] + t.vv[0][2] * u[2];
-        double y = t.vv[1][0] * u[0] + t.vv[1][1] * u[1] + t.vv[1][2] * u[2];
-        double z = t.vv[2][0] * u[0] + t.vv[2][1] * u[1] + t.vv[2][2] * u[2];
-        dCalc += absDI * pw * (t.da * (3 * z * z - 1) + 1.5 * t.dr * (x * x - y * y));
+        Mat4 R;   // principal frame of the pair's own tensor: transpose of its eigenvectors
+        Mat4Copy(R, t.vv);
+        Mat4Transp(R);
+        dCalc += principalFrameTerm(R, vi[k].data(), t.da, t.dr, absDI, wi[k]).d;
     }
 }

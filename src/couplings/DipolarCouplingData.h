@@ -1,15 +1,16 @@
 // One residual dipolar coupling: observed value, weight and uncertainty, atom identities,
-// the atom pairs found in every conformer and the five design-matrix coefficients.
+// and what the fits read of the atom pairs found in every conformer: per pair its weight,
+// unit vector and five coefficients, and the averaged design-matrix row.
 #pragma once
 
 #include <array>
 #include <string>
 #include <vector>
 
-#include "io/PDB.h"
 #include "numeric/MatVec.h"
 
 class DTensor;
+class PDB;
 
 class DipolarCouplingData {
 public:
@@ -41,18 +42,26 @@ public:
     std::array<double, 10> dr_jk_multiTensor{};
     double s = 1.0, fc = 1.0;
     int diFixedFlag = 1;  // 1: standard or user-kept DI; 0: DI from the structure's distance
-    std::vector<CORdata> atomI, atomJ;   // matched pairs over all conformers, index k with k
-    int atomICount = 0, atomJCount = 0;
+    int atomICount = 0, atomJCount = 0;   // number of atom pairs found over all conformers
     int m = 0;            // conformer count of the structure used
     double rIJ = 0;       // weighted mean internuclear distance, A
     std::array<double, 5> A{};                // design-matrix row (occupancy-weighted average)
-    std::vector<std::array<double, 5>> Ai;    // coefficients of every single pair
+    // Pair k of every conformer, one contiguous entry per pair (the atom records themselves
+    // are not kept once the pairs are built):
+    std::vector<std::array<double, 5>> Ai;    // its five coefficients, without weight
     Vec3 v = {0, 0, 0};
-    std::vector<std::array<double, 3>> vi;    // unit vector of every pair
+    std::vector<std::array<double, 3>> vi;    // its unit vector I - J
+    // its weight occupancy / m: the occupancy of atom I when I has an alternate-location
+    // indicator, else that of atom J
+    std::vector<double> wi;
     int isMethyl = 0;
     int isMethylCC = 1;   // methyl pairs: 1 C-C axis, 0 idealised C-H3 protons
 
     DipolarCouplingData() = default;
+    DipolarCouplingData(const DipolarCouplingData&) = default;
+    DipolarCouplingData(DipolarCouplingData&&) = default;
+    DipolarCouplingData& operator=(const DipolarCouplingData&) = default;
+    DipolarCouplingData& operator=(DipolarCouplingData&&) = default;
     virtual ~DipolarCouplingData() = default;
 
     // Coefficient k of pair g; pairs that do not exist read as 0.
@@ -64,6 +73,17 @@ public:
     void calcDC(const Mat4 rotation, double Da, double Dr);
     void calcDC(const Mat4 rotation, double Da, double Dr, const std::vector<double>& weights);
     void calcDC(const std::vector<DTensor>& tensors);
+
+    // One pair in the principal frame of a tensor. The unit vector u, a row vector, times the
+    // upper 3x3 block of R gives (x, y, z), rho = sqrt(x^2 + y^2); with |DI| and the pair's
+    // weight w the coupling is d = |DI| w (Da (3 z^2 - 1) + 1.5 Dr (x^2 - y^2)), and its
+    // gradient on the unit sphere per degree is dTheta = dD/dtheta and dPhi = dD/dphi / sin(theta).
+    struct FrameTerm {
+        double x, y, z, rho;
+        double d, dTheta, dPhi;
+    };
+    static FrameTerm principalFrameTerm(const Mat4 R, const double u[3], double Da, double Dr, double absDI,
+                                        double w);
 
 private:
     void calcDCRotation(const Mat4 rotation, double Da, double Dr, const std::vector<double>* weights);

@@ -290,7 +290,6 @@ int SVDWorkData::getSaupeD_all(std::vector<DipolarCouplingData>& list, DTensor& 
     t.saupe2euler();
     Mat4 M;
     principalRotation(t, M);
-    const double degree = orvex::kPi / 180.0;
     int count = 0;
     for (DipolarCouplingData& dc : list) {
         if (dc.selected != 1 || dc.valid != 1 || dc.d > orvex::kUnmeasured || !hasAtoms(dc)) continue;
@@ -302,17 +301,12 @@ int SVDWorkData::getSaupeD_all(std::vector<DipolarCouplingData>& list, DTensor& 
         double u[3] = {dc.v[0], dc.v[1], dc.v[2]};
         if (u[0] == 0 && u[1] == 0 && u[2] == 0 && !dc.vi.empty())
             for (int j = 0; j < 3; j++) u[j] = dc.vi[0][j];
-        // row vector times M: the vector in the principal frame
-        const double x = u[0] * M[0][0] + u[1] * M[1][0] + u[2] * M[2][0];
-        const double y = u[0] * M[0][1] + u[1] * M[1][1] + u[2] * M[2][1];
-        const double z = u[0] * M[0][2] + u[1] * M[1][2] + u[2] * M[2][2];
-        const double rho = std::sqrt(x * x + y * y);
-        const double absDI = std::fabs(dc.diCalc);
-        dc.dCalc += absDI * ((3 * z * z - 1) * t.da + 1.5 * (x * x - y * y) * t.dr);
-        dc.dtheta = absDI * (3 * t.dr * z * (x * x - y * y) / rho - 6 * t.da * z * rho) * degree;
-        dc.dphi = -6 * t.dr * y * x * absDI / rho * degree;
-        dc.theta = arccos_(z) * orvex::kRadToDegShort;
-        dc.phi = arccos_(x / rho) * orvex::kRadToDegShort;
+        const auto f = DipolarCouplingData::principalFrameTerm(M, u, t.da, t.dr, std::fabs(dc.diCalc), 1.0);
+        dc.dCalc += f.d;
+        dc.dtheta = f.dTheta;
+        dc.dphi = f.dPhi;
+        dc.theta = arccos_(f.z) * orvex::kRadToDegShort;
+        dc.phi = arccos_(f.x / f.rho) * orvex::kRadToDegShort;
         count++;
     }
     return count;
