@@ -330,8 +330,9 @@ void DCListData::buildDC(const std::vector<PDB>& pdbs, bool standard, int) {
     pdbCount = 0;
     for (const PDB& p : pdbs) pdbCount += p.conformer_count;
     if (pdbCount <= 0) pdbCount = 1;
-    pdbList = pdbs;
     inPDBFileName = pdbs[0].PDBfileName;
+    pdbR1 = pdbs[0].r1;
+    pdbRN = pdbs[0].rN;
     validCount = 0;
 
     for (DipolarCouplingData& dc : dcList) {

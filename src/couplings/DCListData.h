@@ -35,7 +35,9 @@ public:
     std::vector<int> resSelectionVec_Working, resSelectionVec_Validation;
     bool Same_Selection_Working_Validation = true;
     std::string inDCFileName, outDCFileName, inPDBFileName;
-    std::vector<PDB> pdbList;
+    // Residue range (r1, rN) of the first structure built against, for the report title; the
+    // structures themselves stay with their owner.
+    int pdbR1 = 0, pdbRN = 0;
     std::string seqStr;
     std::vector<int> DCTypeListInt;
     bool keepDIFlag = false;
@@ -44,6 +46,10 @@ public:
     int Methyl_CC = 1;
 
     DCListData() = default;
+    DCListData(const DCListData&) = default;
+    DCListData(DCListData&&) = default;
+    DCListData& operator=(const DCListData&) = default;
+    DCListData& operator=(DCListData&&) = default;
     virtual ~DCListData() = default;
 
     // ---- input, generation, building ----
@@ -65,10 +71,10 @@ public:
                               const std::string& atomNameJ) const;
 
     // ---- statistics and result tables ----
-    int getStatAll(DTensor tensor);
-    void writeStatAll(FILE* out, DTensor& tensor, int level, bool noDaNorm, int nSVD);
+    int getStatAll(const DTensor& tensor);
+    void writeStatAll(FILE* out, const DTensor& tensor, int level, bool noDaNorm, int nSVD);
     int writeDC(const std::string& outName, const std::string& title, int level, int unused,
-                std::vector<DTensor> tensors, int nSVD);
-    int reportDC(const std::string& outName, int level, std::vector<DTensor> tensors, int nSVD);
-    int reportDC_multi(const std::string& outName, std::vector<DTensor> tensors, int nSVD);
+                const std::vector<DTensor>& tensors, int nSVD);
+    int reportDC(const std::string& outName, int level, const std::vector<DTensor>& tensors, int nSVD);
+    int reportDC_multi(const std::string& outName, const std::vector<DTensor>& tensors, int nSVD);
 };

@@ -32,6 +32,13 @@ struct SetSums {
     bool spread() const { return Sxx != 0 && Syy != 0; }
 };
 
+// The tensor text block of one tensor. reportTensor records the rotation it reports in mRot;
+// that happens on a copy, so the tensors handed to the table are left as they were.
+std::string tensorBlock(const DTensor& t, int level) {
+    DTensor shown = t;
+    return shown.reportTensor(level);
+}
+
 bool takesPart(const DipolarCouplingData& dc) {
     return dc.valid && dc.d <= orvex::kUnmeasured && dc.w > 0 && dc.dCalc <= orvex::kUnmeasured;
 }
@@ -168,7 +175,7 @@ void writeTensorModeBlock(FILE* fp, const DTensor& t, bool multi, int pdbCount) 
 
 // ---------------------------------------------------------------- statistics
 
-int DCListData::getStatAll(DTensor tensor) {
+int DCListData::getStatAll(const DTensor& tensor) {
     rms = chi2 = rms_v = chi2_v = rms_jk = chi2_jk = 0;
     nD_v = 0;
     SetSums work, valid, jk;
@@ -251,7 +258,7 @@ int DCListData::getStatAll(DTensor tensor) {
     return work.n;
 }
 
-void DCListData::writeStatAll(FILE* fp, DTensor& t, int level, bool noDaNorm, int nSVD) {
+void DCListData::writeStatAll(FILE* fp, const DTensor& t, int level, bool noDaNorm, int nSVD) {
     const bool maxSub = level == 9 && t.byRes;
     const std::string selection = selectionText(resSelectionVec_Working);
     if (!GeneratedFromStructure) {
@@ -305,7 +312,7 @@ void DCListData::writeStatAll(FILE* fp, DTensor& t, int level, bool noDaNorm, in
 // ---------------------------------------------------------------- result table
 
 int DCListData::writeDC(const std::string& outName, const std::string& title, int level, int,
-                        std::vector<DTensor> tensors, int nSVD) {
+                        const std::vector<DTensor>& tensors, int nSVD) {
     if (dcList.empty() || tensors.empty()) return 0;
     FILE* fp = stdout;
     if (!outName.empty()) {
@@ -315,7 +322,7 @@ int DCListData::writeDC(const std::string& outName, const std::string& title, in
             fp = stdout;
         }
     }
-    DTensor& t0 = tensors[0];
+    const DTensor& t0 = tensors[0];
     const bool multi = t0.fitMode == 9 || t0.tensorMode == 10;
     getStatAll(t0);
     const int lev = t0.fitFlag_JK ? level : 0;
@@ -352,7 +359,7 @@ int DCListData::writeDC(const std::string& outName, const std::string& title, in
         for (size_t k = 0; k < tensors.size(); k++) {
             std::fprintf(fp, "\n");
             std::fprintf(fp, "# Tensor for structural model #%d\n", static_cast<int>(k + 1));
-            std::fputs(tensors[k].reportTensor(lev).c_str(), fp);
+            std::fputs(tensorBlock(tensors[k], lev).c_str(), fp);
             std::fprintf(fp, "\n");
         }
         std::fprintf(fp, "VARS");
@@ -377,7 +384,7 @@ int DCListData::writeDC(const std::string& outName, const std::string& title, in
             std::fprintf(fp, "DATA Rhombicity   %8.3f\n", t0.rh);
             std::fprintf(fp, "\n\n");
         } else {
-            std::fputs(t0.reportTensor(1).c_str(), fp);
+            std::fputs(tensorBlock(t0, 1).c_str(), fp);
         }
         std::fprintf(fp, "\n#  DDS: expected RDC impact for 1 degree structural noise \n");
         std::fprintf(fp, "#       calculated from sqrt[(DD_THETA^2+DD_PHI^2)/2], where \n");
@@ -438,7 +445,7 @@ namespace {
 
 // "DC: <table> PDB: <structure> Residues <first> to <last>, <count> total."
 std::string runTitle(const DCListData& list) {
-    int r1 = list.pdbList.empty() ? 0 : list.pdbList[0].r1, rN = list.pdbList.empty() ? 0 : list.pdbList[0].rN;
+    const int r1 = list.pdbR1, rN = list.pdbRN;
     char buf[2048];
     std::snprintf(buf, sizeof buf, "DC: %s PDB: %s Residues %d to %d, %d total.", list.inDCFileName.c_str(),
                   list.inPDBFileName.c_str(), r1, rN, rN - r1 + 1);
@@ -447,7 +454,7 @@ std::string runTitle(const DCListData& list) {
 
 }  // namespace
 
-int DCListData::reportDC(const std::string& outName, int level, std::vector<DTensor> tensors, int nSVD) {
+int DCListData::reportDC(const std::string& outName, int level, const std::vector<DTensor>& tensors, int nSVD) {
     if (dcList.empty() || tensors.empty()) return 0;
     std::string title = tensors[0].tensorMode == 8 ? "Orvex: Dipolar Wave Fitting." : runTitle(*this);
     writeDC(outName, title, level, level, tensors, nSVD);
@@ -456,7 +463,7 @@ int DCListData::reportDC(const std::string& outName, int level, std::vector<DTen
     return 0;
 }
 
-int DCListData::reportDC_multi(const std::string& outName, std::vector<DTensor> tensors, int nSVD) {
+int DCListData::reportDC_multi(const std::string& outName, const std::vector<DTensor>& tensors, int nSVD) {
     if (dcList.empty() || tensors.empty()) return 0;
     std::string title = runTitle(*this);
     writeDC(outName, title, 1, 1, tensors, nSVD);

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "couplings/RCSA_Data.h"
-#include "io/PDB.h"
 
 class RCSAListData {
 public:
@@ -23,10 +22,16 @@ public:
     std::vector<int> resSelectionVec_Working, resSelectionVec_Validation;
     bool Same_Selection_Working_Validation = true;
     std::string inRCSAFileName, outRCSAFileName, inPDBFileName;
-    std::vector<PDB> pdbList;
+    // Residue range (r1, rN) of the first structure built against, for the report title; the
+    // structures themselves stay with their owner.
+    int pdbR1 = 0, pdbRN = 0;
     std::string seqStr;
     bool verb = false;
 
     RCSAListData() = default;
+    RCSAListData(const RCSAListData&) = default;
+    RCSAListData(RCSAListData&&) = default;
+    RCSAListData& operator=(const RCSAListData&) = default;
+    RCSAListData& operator=(RCSAListData&&) = default;
     virtual ~RCSAListData() = default;
 };

@@ -28,5 +28,9 @@ public:
     Vec3 v = {0, 0, 0};
 
     RCSA_Data() = default;
+    RCSA_Data(const RCSA_Data&) = default;
+    RCSA_Data(RCSA_Data&&) = default;
+    RCSA_Data& operator=(const RCSA_Data&) = default;
+    RCSA_Data& operator=(RCSA_Data&&) = default;
     virtual ~RCSA_Data() = default;
 };

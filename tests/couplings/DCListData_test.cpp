@@ -244,3 +244,24 @@ TEST(DCListSelect, WorkingAndValidationSets) {
     EXPECT_EQ(list.selectDC(4, 4, 2), 0);   // not measured
     testing::internal::GetCapturedStderr();
 }
+
+TEST(DCListBuild, ReportTitleOutlivesTheStructures) {
+    TempDir dir;
+    DCListData list;
+    DTensor t;
+    {
+        std::vector<PDB> pdbs = loadFragment(dir);
+        testing::internal::CaptureStderr();
+        list.createEmptyDCList({1}, t, pdbs);
+        list.selectDC(1, 3, {}, {}, true);
+        list.buildDC(pdbs, true, 0);
+        testing::internal::GetCapturedStderr();
+    }   // the list keeps no reference to the structures it was built against
+    list.inDCFileName = "t.tab";
+    testing::internal::CaptureStderr();
+    list.reportDC(dir.file("r.tab"), 0, {t}, 2);
+    const std::string err = testing::internal::GetCapturedStderr();
+    const std::string title = "DC: t.tab PDB: " + dir.file("f.pdb") + " Residues 1 to 3, 3 total.";
+    EXPECT_EQ(err.substr(0, err.find('\n')), "REMARK " + title);
+    EXPECT_NE(testutil::readFile(dir.file("r.tab")).find("# " + title + "\n\n"), std::string::npos);
+}
