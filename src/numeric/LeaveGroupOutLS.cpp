@@ -52,14 +52,21 @@ int LeaveGroupOutLS::runGroups(const double* a, const double* b, int count, int 
     b_ = b;
     covRun_ = fullCovariance;
 
-    // Rows bucketed by trial, in row order: count, start offsets, place, shift back.
+    // The rows in use, in the order given, then bucketed by trial: count, start offsets,
+    // place, shift back.
+    used_.clear();
+    usedGroup_.clear();
+    for (int i = 0; i < count; i++) {
+        if (groupOf(i) < 0) continue;
+        used_.push_back(rowOf(i));
+        usedGroup_.push_back(groupOf(i));
+    }
+    const int nUsed = static_cast<int>(used_.size());
     first_.assign(nTrials + 1, 0);
-    for (int i = 0; i < count; i++)
-        if (groupOf(i) >= 0) first_[groupOf(i) + 1]++;
+    for (int i = 0; i < nUsed; i++) first_[usedGroup_[i] + 1]++;
     for (int g = 0; g < nTrials; g++) first_[g + 1] += first_[g];
-    order_.resize(first_[nTrials]);
-    for (int i = 0; i < count; i++)
-        if (groupOf(i) >= 0) order_[first_[groupOf(i)]++] = rowOf(i);
+    order_.resize(nUsed);
+    for (int i = 0; i < nUsed; i++) order_[first_[usedGroup_[i]]++] = used_[i];
     for (int g = nTrials; g > 0; g--) first_[g] = first_[g - 1];
     first_[0] = 0;
 
@@ -68,7 +75,16 @@ int LeaveGroupOutLS::runGroups(const double* a, const double* b, int count, int 
     var_.resize(nTrials * static_cast<size_t>(k));
     rank_.resize(nTrials);
     if (covRun_) cov_.resize(nTrials * kk);
+    cvm_.resize(kk);
     if (nTrials == 0) return 0;
+
+    if (nUsed < directFactor * k) {
+        const int rows = std::max(nUsed, k);
+        rk_.assign(static_cast<size_t>(rows) * k, 0.0);
+        ck_.assign(rows, 0.0);
+        for (int g = 0; g < nTrials; g++) solveDirect(g);
+        return 0;
+    }
 
     const size_t fs = static_cast<size_t>(k) * w_;   // doubles per factor
     const int B = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(nTrials))));
@@ -80,7 +96,6 @@ int LeaveGroupOutLS::runGroups(const double* a, const double* b, int count, int 
     row_.resize(w_);
     rk_.resize(kk);
     ck_.resize(k);
-    cvm_.resize(kk);
 
     // Forward: the prefix factor at the start of every block.
     double* running = prefixes_.data();
@@ -151,8 +166,30 @@ void LeaveGroupOutLS::solveTrial(int g, const double* prefix) {
         std::copy(&trial_[i * w_], &trial_[i * w_] + k_, &rk_[static_cast<size_t>(i) * k_]);
         ck_[i] = trial_[i * w_ + k_];
     }
-    double* x = &x_[static_cast<size_t>(g) * k_];
-    svd_.svdLSMat(rk_.data(), ck_.data(), k_, k_, x, cvm_.data(), 1);
+    svd_.svdLSMat(rk_.data(), ck_.data(), k_, k_, &x_[static_cast<size_t>(g) * k_], cvm_.data(), 1);
+    keepSolution(g);
+}
+
+// Trial g from its own rows, in the order given, then zero rows (rk_ and ck_ are sized for
+// max(rows in use, k) rows and zero beyond what is filled).
+void LeaveGroupOutLS::solveDirect(int g) {
+    int n = 0;
+    for (size_t i = 0; i < used_.size(); i++) {
+        if (usedGroup_[i] == g) continue;
+        const int r = used_[i];
+        std::copy(a_ + static_cast<size_t>(r) * k_, a_ + static_cast<size_t>(r + 1) * k_,
+                  &rk_[static_cast<size_t>(n) * k_]);
+        ck_[n++] = b_[r];
+    }
+    std::fill(rk_.begin() + static_cast<size_t>(n) * k_, rk_.end(), 0.0);
+    std::fill(ck_.begin() + n, ck_.end(), 0.0);
+    const int rows = static_cast<int>(ck_.size());
+    svd_.svdLSMat(rk_.data(), ck_.data(), rows, k_, &x_[static_cast<size_t>(g) * k_], cvm_.data(), 1);
+    keepSolution(g);
+}
+
+// The covariance and rank of the solve just made for trial g.
+void LeaveGroupOutLS::keepSolution(int g) {
     double* v = &var_[static_cast<size_t>(g) * k_];
     int kept = 0;
     for (int j = 0; j < k_; j++) {

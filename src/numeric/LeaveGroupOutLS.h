@@ -21,11 +21,18 @@
 // so nothing can lose definiteness. R_g has the singular values and right vectors of the
 // trial system and c_g = Q^T b, so svdLSMat(R_g, c_g) gives the trial's solution
 // V diag(1/w) U^T c_g and covariance V diag(1/w^2) V^T. Memory: 2 sqrt(K) factors.
+//
+// With few rows for the columns (fewer than directFactor * k rows in use) a k x k SVD per
+// trial costs more than solving the trial's own rows, and each trial's rows are gathered and
+// solved by svdLSMat instead, zero rows appended up to max(rows in use, k).
 class LeaveGroupOutLS {
 public:
     // Also keep the full k x k covariance of every trial (K k^2 doubles); otherwise only
     // its diagonal.
     bool fullCovariance = false;
+    // Trials are solved from their own rows when fewer than directFactor * k rows are in
+    // use (0: always from the factors).
+    int directFactor = 2;
 
     // All n rows; group[r] is the trial that leaves row r out, or negative for a row that
     // takes part in no system at all (a row mask). Returns 0, or -1 (nothing solved) for
@@ -46,7 +53,7 @@ public:
     const double* covariance(int g) const;
     // Singular values kept (not dropped) in trial g.
     int rank(int g) const { return rank_[g]; }
-    // The rows trial g leaves out (indices into a and b), ascending.
+    // The rows trial g leaves out (indices into a and b), in the order given.
     int leftOutCount(int g) const { return first_[g + 1] - first_[g]; }
     const int* leftOut(int g) const { return order_.data() + first_[g]; }
 
@@ -56,8 +63,9 @@ private:
     const double* b_ = nullptr;
     bool covRun_ = false;
     std::vector<int> first_, order_;   // rows of trial g: order_[first_[g] .. first_[g+1])
+    std::vector<int> used_, usedGroup_;   // rows in use in the given order, and their trials
     std::vector<double> checkpoints_, prefixes_, suffix_, trial_, row_;
-    std::vector<double> rk_, ck_, cvm_;   // the trial's k x k system and its covariance
+    std::vector<double> rk_, ck_, cvm_;   // the trial's system and its covariance
     std::vector<double> x_, var_, cov_;
     std::vector<int> rank_;
     SVD2 svd_;
@@ -68,4 +76,6 @@ private:
     void addRow(double* R, double* row, int start);
     void addGroup(double* R, int g);
     void solveTrial(int g, const double* prefix);
+    void solveDirect(int g);
+    void keepSolution(int g);
 };

@@ -80,6 +80,9 @@ double expectTrialsMatch(const LeaveGroupOutLS& solver, const System& s, double 
     return worst;
 }
 
+// The two ways of solving: from the triangular factors, or each trial from its own rows.
+constexpr int kFactors = 0, kOwnRows = 1000;
+
 }  // namespace
 
 // Well-conditioned systems of several shapes: two trials, fewer trials than rows, one trial per
@@ -88,14 +91,16 @@ TEST(LeaveGroupOutLS, TrialsMatchTheWholeTrialSystemSolved) {
     struct Shape {
         int n, k, trials;
     };
+    for (int way : {kFactors, kOwnRows})
     for (Shape sh : {Shape{40, 5, 2}, Shape{60, 5, 13}, Shape{30, 5, 30}, Shape{200, 15, 37}, Shape{50, 2, 6}}) {
         SCOPED_TRACE(std::to_string(sh.n) + " rows, " + std::to_string(sh.k) + " columns, " +
-                     std::to_string(sh.trials) + " trials");
+                     std::to_string(sh.trials) + " trials" + (way == kFactors ? ", factors" : ", own rows"));
         System s = randomSystem(sh.n, sh.k, sh.trials, 0.1, sh.n * 31 + sh.k);
         s.group[3] = -1;   // masked: in no system
         if (sh.trials > 2)
             for (int& g : s.group) g = g == 1 ? 2 : g;   // trial 1 leaves nothing out
         LeaveGroupOutLS solver;
+        solver.directFactor = way;
         solver.fullCovariance = true;
         ASSERT_EQ(solver.run(s.a.data(), s.b.data(), s.n, s.k, s.group.data(), s.trials), 0);
         ASSERT_EQ(solver.trials(), sh.trials);
@@ -134,6 +139,7 @@ TEST(LeaveGroupOutLS, NoiseFreeSystemsGiveTheGeneratingSolution) {
         group[r] = r % 17;
     }
     LeaveGroupOutLS solver;
+    solver.directFactor = kFactors;
     ASSERT_EQ(solver.run(a.data(), b.data(), n, k, group.data(), 17), 0);
     EXPECT_EQ(solver.covariance(0), nullptr);
     for (int g = 0; g < 17; g++) {
@@ -147,38 +153,41 @@ TEST(LeaveGroupOutLS, NoiseFreeSystemsGiveTheGeneratingSolution) {
 // gives x = 0 with zero covariance.
 TEST(LeaveGroupOutLS, TrialsWithFewerRowsThanColumns) {
     const int k = 5;
-    System s = randomSystem(8, k, 4, 0.5, 99);
-    // trial 0 leaves 7 rows out (one kept), trial 1 the last row (seven kept), trials 2 and 3
-    // nothing; a second run puts every row in trial 0 (none kept in it)
-    s.group = {0, 0, 0, 0, 0, 0, 0, 1};
-    LeaveGroupOutLS solver;
-    ASSERT_EQ(solver.run(s.a.data(), s.b.data(), s.n, k, s.group.data(), s.trials), 0);
-    expectTrialsMatch(solver, s, 1e-10);
-    double aa = 0;
-    for (int j = 0; j < k; j++) aa += s.a[7 * k + j] * s.a[7 * k + j];
-    EXPECT_EQ(solver.rank(0), 1);
-    for (int j = 0; j < k; j++) EXPECT_NEAR(solver.solution(0)[j], s.a[7 * k + j] * s.b[7] / aa, 1e-13);
+    for (int way : {kFactors, kOwnRows}) {
+        SCOPED_TRACE(way == kFactors ? "factors" : "own rows");
+        System s = randomSystem(8, k, 4, 0.5, 99);
+        LeaveGroupOutLS solver;
+        solver.directFactor = way;
+        // trial 0 leaves 7 rows out (one kept), trial 1 the last row (seven kept), trials 2
+        // and 3 nothing
+        s.group = {0, 0, 0, 0, 0, 0, 0, 1};
+        ASSERT_EQ(solver.run(s.a.data(), s.b.data(), s.n, k, s.group.data(), s.trials), 0);
+        expectTrialsMatch(solver, s, 1e-10);
+        double aa = 0;
+        for (int j = 0; j < k; j++) aa += s.a[7 * k + j] * s.a[7 * k + j];
+        EXPECT_EQ(solver.rank(0), 1);
+        for (int j = 0; j < k; j++) EXPECT_NEAR(solver.solution(0)[j], s.a[7 * k + j] * s.b[7] / aa, 1e-13);
 
-    s.group = {0, 0, 0, 1, 1, 2, 2, 3};   // trials keep 5 (= k), 6, 6 and 7 rows
-    ASSERT_EQ(solver.run(s.a.data(), s.b.data(), s.n, k, s.group.data(), s.trials), 0);
-    expectTrialsMatch(solver, s, 1e-10);
+        s.group = {0, 0, 0, 1, 1, 2, 2, 3};   // trials keep 5 (= k), 6, 6 and 7 rows
+        ASSERT_EQ(solver.run(s.a.data(), s.b.data(), s.n, k, s.group.data(), s.trials), 0);
+        expectTrialsMatch(solver, s, 1e-10);
 
-    s.group = {0, 0, 0, 0, 0, 1, 1, 1};   // trial 0 keeps 3 rows, trial 1 keeps 5
-    ASSERT_EQ(solver.run(s.a.data(), s.b.data(), s.n, k, s.group.data(), 2), 0);
-    s.trials = 2;
-    expectTrialsMatch(solver, s, 1e-10);
-    EXPECT_EQ(solver.rank(0), 3);
-    for (int r = 5; r < 8; r++) {
-        double fit = 0;
-        for (int j = 0; j < k; j++) fit += s.a[r * k + j] * solver.solution(0)[j];
-        EXPECT_NEAR(fit, s.b[r], 1e-12 * std::fabs(s.b[r]) + 1e-12);
+        s.group = {0, 0, 0, 0, 0, 1, 1, 1};   // trial 0 keeps 3 rows, trial 1 keeps 5
+        s.trials = 2;
+        ASSERT_EQ(solver.run(s.a.data(), s.b.data(), s.n, k, s.group.data(), 2), 0);
+        expectTrialsMatch(solver, s, 1e-10);
+        EXPECT_EQ(solver.rank(0), 3);
+        for (int r = 5; r < 8; r++) {
+            double fit = 0;
+            for (int j = 0; j < k; j++) fit += s.a[r * k + j] * solver.solution(0)[j];
+            EXPECT_NEAR(fit, s.b[r], 1e-12 * std::fabs(s.b[r]) + 1e-12);
+        }
+
+        std::fill(s.group.begin(), s.group.end(), 0);   // every row in trial 0: none kept
+        ASSERT_EQ(solver.run(s.a.data(), s.b.data(), s.n, k, s.group.data(), 1), 0);
+        EXPECT_EQ(solver.rank(0), 0);
+        for (int j = 0; j < k; j++) EXPECT_TRUE(solver.solution(0)[j] == 0 && solver.variance(0)[j] == 0) << j;
     }
-
-    std::fill(s.group.begin(), s.group.end(), 0);
-    s.trials = 1;
-    ASSERT_EQ(solver.run(s.a.data(), s.b.data(), s.n, k, s.group.data(), 1), 0);
-    EXPECT_EQ(solver.rank(0), 0);
-    for (int j = 0; j < k; j++) EXPECT_TRUE(solver.solution(0)[j] == 0 && solver.variance(0)[j] == 0) << j;
 }
 
 // Rank-deficient systems: rows of parallel bond vectors (rank 1) and of vectors in one plane
@@ -199,12 +208,43 @@ TEST(LeaveGroupOutLS, RankDeficientRowsFromCollinearAndCoplanarVectors) {
             s.b[r] = wgt * (1e-3 * row[0] - 4e-4 * row[2] + 2e-4 * row[1]) + 1e-5 * u(gen);
             s.group[r] = r / 3;
         }
-        SCOPED_TRACE(planar ? "coplanar" : "collinear");
-        LeaveGroupOutLS solver;
-        ASSERT_EQ(solver.run(s.a.data(), s.b.data(), n, k, s.group.data(), s.trials), 0);
-        expectTrialsMatch(solver, s, 1e-9);
-        for (int g = 0; g < s.trials; g++) EXPECT_EQ(solver.rank(g), planar ? 3 : 1);
+        for (int way : {kFactors, kOwnRows}) {
+            SCOPED_TRACE(std::string(planar ? "coplanar" : "collinear") + (way == kFactors ? ", factors" : ", own rows"));
+            LeaveGroupOutLS solver;
+            solver.directFactor = way;
+            ASSERT_EQ(solver.run(s.a.data(), s.b.data(), n, k, s.group.data(), s.trials), 0);
+            expectTrialsMatch(solver, s, 1e-9);
+            for (int g = 0; g < s.trials; g++) EXPECT_EQ(solver.rank(g), planar ? 3 : 1);
+        }
     }
+}
+
+// Few rows for the columns (here 9 < 2 x 5): each trial is solved from its own rows, with
+// exactly what svdLSMat gives for the trial's rows padded with zero rows up to five, the
+// program's per-trial solve (extra zero rows change nothing).
+TEST(LeaveGroupOutLS, FewRowsSolvedTrialByTrialExactlyAsSvdLSMat) {
+    System s = randomSystem(9, 5, 4, 0.3, 23);
+    s.group = {0, 1, 1, 1, 1, 2, 3, 3, 1};   // trial 1 keeps four rows
+    LeaveGroupOutLS solver;
+    ASSERT_EQ(solver.run(s.a.data(), s.b.data(), s.n, 5, s.group.data(), 4), 0);
+    for (int g = 0; g < 4; g++) {
+        Vec a, b;
+        for (int r = 0; r < s.n; r++) {
+            if (s.group[r] == g) continue;
+            a.insert(a.end(), s.a.begin() + r * 5, s.a.begin() + (r + 1) * 5);
+            b.push_back(s.b[r]);
+        }
+        const int rows = std::max(static_cast<int>(b.size()), 5);
+        a.resize(rows * 5, 0.0);
+        b.resize(rows, 0.0);
+        Vec x(5), cov(25);
+        SVD2().svdLSMat(a.data(), b.data(), rows, 5, x.data(), cov.data(), 1);
+        for (int j = 0; j < 5; j++) {
+            EXPECT_EQ(solver.solution(g)[j], x[j]) << g << " " << j;
+            EXPECT_EQ(solver.variance(g)[j], cov[j * 5 + j]) << g << " " << j;
+        }
+    }
+    expectTrialsMatch(solver, s, 1e-10);
 }
 
 // A row list gives exactly what the mask gives; bad arguments are refused; a repeated run of
@@ -222,6 +262,7 @@ TEST(LeaveGroupOutLS, RowListMaskRefusalsAndNoAllocationWhenRepeated) {
     }
     LeaveGroupOutLS byMask, byList;
     byMask.fullCovariance = byList.fullCovariance = true;
+    byMask.directFactor = byList.directFactor = kFactors;
     ASSERT_EQ(byMask.run(s.a.data(), s.b.data(), s.n, 5, masked.data(), 9), 0);
     ASSERT_EQ(byList.run(s.a.data(), s.b.data(), 5, rows.data(), groups.data(), static_cast<int>(rows.size()), 9), 0);
     for (int g = 0; g < 9; g++) {
@@ -235,10 +276,14 @@ TEST(LeaveGroupOutLS, RowListMaskRefusalsAndNoAllocationWhenRepeated) {
     EXPECT_EQ(byMask.run(s.a.data(), s.b.data(), s.n, 5, s.group.data(), 8), -1);   // trial 8 exists
     EXPECT_EQ(byMask.run(s.a.data(), s.b.data(), -1, 5, s.group.data(), 9), -1);
 
+    LeaveGroupOutLS ownRows;   // 9 rows for 5 columns: each trial from its own rows
+    const std::vector<int> three = {0, 1, 2, 0, 1, 2, 0, 1, 2};
+    ASSERT_EQ(ownRows.run(s.a.data(), s.b.data(), 5, rows.data(), three.data(), 9, 3), 0);
     const long before = gAllocations;
     for (int rep = 0; rep < 3; rep++) {
         s.b[rep] += 0.5;
         byList.run(s.a.data(), s.b.data(), 5, rows.data(), groups.data(), static_cast<int>(rows.size()), 9);
+        ownRows.run(s.a.data(), s.b.data(), 5, rows.data(), three.data(), 9, 3);
     }
     EXPECT_EQ(gAllocations - before, 0) << "a repeated run of the same size allocates";
 }
