@@ -6,24 +6,13 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
-#include <new>
 #include <random>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "common/CountAllocations.h"
 #include "common/LeastSquaresReference.h"
-
-// Counts every allocation of this test program.
-static long gAllocations = 0;
-__attribute__((noinline)) void* operator new(std::size_t size) {
-    ++gAllocations;
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-__attribute__((noinline)) void operator delete(void* p) noexcept { std::free(p); }
-__attribute__((noinline)) void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
