@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "couplings/DipolarCouplingData.h"
+#include "numeric/LeaveGroupOutLS.h"
+#include "numeric/SVD2.h"
 #include "tensor/DTensor.h"
 
 class SVDWorkData {
@@ -21,12 +23,41 @@ public:
     SVDWorkData(int, int);   // the arguments are not used
     virtual ~SVDWorkData() = default;
 
+    // Saupe elements per tensor: the columns of the single fit, one block per tensor of the
+    // multi-tensor fit.
+    static constexpr int kParams = 5;
+
+    // The weighted rows of the eligible couplings of one list, in list order: flat row-major
+    // n x k design a, right-hand sides b and the list position of each row. The buffers keep
+    // their capacity when the rows are built again.
+    struct Rows {
+        std::vector<double> a;
+        std::vector<double> b;
+        std::vector<int> pos;
+        int n = 0;
+        int k = kParams;
+    };
+
     // Fit eligibility: selected, valid, measured value at most 900 Hz and weight not 0.
     static bool isFitEligible(const DipolarCouplingData& dc);
     // The design-matrix row of one coupling (5 values) and its right-hand side:
     // f = 1/|DI| (0 for DI = 0), h = 1/(sigma*f) (1 when that product is 0);
     // row = h*A, rhs = h*f*d, i.e. (|DI| A / sigma) s = d / sigma, or A s = d/|DI| for sigma 0.
     static void fitRow(const DipolarCouplingData& dc, double* row, double& rhs);
+    // The row of one coupling for one tensor per atom pair (5 nPairs values): entry 5c + j is
+    // h*Ai[c][j] for the pairs c < nPairs (a pair the coupling lacks reads as 0); f, h and the
+    // right-hand side as in fitRow.
+    static void fitRowPerPair(const DipolarCouplingData& dc, int nPairs, double* row, double& rhs);
+    // The rows of every eligible coupling: 5 columns from A, or 5 nPairs from the pair
+    // coefficients Ai.
+    static void buildRows(const std::vector<DipolarCouplingData>& list, Rows& rows);
+    static void buildRowsPerPair(const std::vector<DipolarCouplingData>& list, int nPairs, Rows& rows);
+    // Trial numbers of the rows. Coupling jackknife: row r is trial r. Residue jackknife: one
+    // trial per residue key max(resIDI, resIDJ), numbered in order of first appearance.
+    // Both return the number of trials.
+    static int couplingTrials(const Rows& rows, std::vector<int>& trialOf);
+    static int residueTrials(const std::vector<DipolarCouplingData>& list, const Rows& rows,
+                             std::vector<int>& trialOf);
 
     // Counting pass: pdbCount = max(nConf, 1); dcCount = couplings selected and valid;
     // svdCount += the fit-eligible couplings (not reset first). Returns the eligible count.
@@ -63,21 +94,17 @@ public:
     int getSaupeD_all(std::vector<DipolarCouplingData>& list, DTensor& t, bool unused);
 
 private:
-    // The eligible rows of one call: flat row-major n x 5 design, right-hand sides and the
-    // list position of each row.
-    struct Rows {
-        std::vector<double> a;
-        std::vector<double> b;
-        std::vector<int> pos;
-        int n = 0;
-    };
-    static void buildRows(const std::vector<DipolarCouplingData>& list, Rows& rows);
+    // Work buffers of the fits, kept between calls so that repeated fits do not allocate.
+    Rows rows_;
+    SVD2 fullFit_;
+    std::vector<int> trialOf_;
+    LeaveGroupOutLS leaveOut_;
+    std::vector<double> tTrial_, daTrial_, rhTrial_;   // per trial: T vector, Da, Rh
 
-    // One jackknife over prepared rows: trial g (0..nTrials-1) leaves out every row r with
-    // trialOf[r] == g. Leaves the mean, spreads and N_JK in t and the trial results in the
-    // left-out couplings. Exits with status 0 when there is no row.
-    void runJackknife(DTensor& t, std::vector<DipolarCouplingData>& list, const Rows& rows,
-                      const std::vector<int>& trialOf, int nTrials);
+    // One five-column jackknife over rows_ and trialOf_: trial g (0..nTrials-1) leaves out
+    // every row r with trialOf_[r] == g. Leaves the mean, spreads and N_JK in t and the trial
+    // results in the left-out couplings. Exits with status 0 when there is no row.
+    void runJackknife(DTensor& t, std::vector<DipolarCouplingData>& list, int nTrials);
     // Back-calculation through the principal frame of t (transpose of vv, da, dr) of every
     // coupling with valid = 1 and atoms on both ends; with selectedOnly, selected ones only.
     static void backCalculate(const DTensor& t, std::vector<DipolarCouplingData>& list, bool selectedOnly);

@@ -4,6 +4,9 @@
 // The decomposition: Householder reduction of A to upper bidiagonal form, accumulation of
 // the right-hand and left-hand transformations, then implicit-shift QR sweeps on the
 // bidiagonal matrix, one singular value at a time from the last. Arrays are one-based.
+// The least-squares drivers never form U: they keep the left Householder vectors and the
+// product G of the QR-phase rotations (n x n) instead and apply U^T = G^T H_n...H_1 to the
+// right-hand side, which saves the O(m n^2) accumulation of U over the m rows.
 // Two deliberate choices users' results depend on:
 //   - every negligibility test is absolute (|x| against 1e-22), not relative to the norm;
 //   - singular values are left in the order the sweeps produce them (not sorted).
@@ -40,14 +43,19 @@ SVDSolver& SVDSolver::operator=(const SVDSolver& other) {
     wwStore_ = other.wwStore_;
     ppStore_ = other.ppStore_;
     ccStore_ = other.ccStore_;
-    xStore_ = other.xStore_;
+    ggBlock_ = other.ggBlock_;
+    hinvStore_ = other.hinvStore_;
+    qbStore_ = other.qbStore_;
+    ubStore_ = other.ubStore_;
+    heldLS_ = other.heldLS_;
     if (other.uu)
         pointArrays();
     else {
-        uu = vv = nullptr;
-        bb = ww = pp = cc = xOne = nullptr;
+        uu = vv = gg = nullptr;
+        bb = ww = pp = cc = hinv_ = qb_ = ub_ = nullptr;
         uuRows_.clear();
         vvRows_.clear();
+        ggRows_.clear();
     }
     return *this;
 }
@@ -58,13 +66,18 @@ void SVDSolver::pointArrays() {
     for (int i = 0; i < rows; ++i) uuRows_[i] = uuBlock_.data() + static_cast<size_t>(i) * cols_;
     vvRows_.resize(cols_);
     for (int i = 0; i < cols_; ++i) vvRows_[i] = vvBlock_.data() + static_cast<size_t>(i) * vvWidth_;
+    ggRows_.resize(cols_);
+    for (int i = 0; i < cols_; ++i) ggRows_[i] = ggBlock_.data() + static_cast<size_t>(i) * cols_;
     uu = uuRows_.data();
     vv = vvRows_.data();
+    gg = ggRows_.data();
     bb = bbStore_.data();
     ww = wwStore_.data();
     pp = ppStore_.data();
     cc = ccStore_.data();
-    xOne = xStore_.data();
+    hinv_ = hinvStore_.data();
+    qb_ = qbStore_.data();
+    ub_ = ubStore_.data();
 }
 
 int SVDSolver::svdPolyInit(int n, int order) {
@@ -79,7 +92,11 @@ int SVDSolver::svdPolyInit(int n, int order) {
     wwStore_.assign(c, 0.0);
     ccStore_.assign(c, 0.0);
     ppStore_.assign(c + n + 1, 0.0);
-    xStore_.assign(c, 0.0);
+    ggBlock_.assign(static_cast<size_t>(c) * c, 0.0);
+    hinvStore_.assign(c, 0.0);
+    qbStore_.assign(n + 1, 0.0);
+    ubStore_.assign(c, 0.0);
+    heldLS_ = false;
     lastLength = n;
     lastOrder = order;
     pointArrays();
@@ -93,11 +110,16 @@ int SVDSolver::svdPolyFree() {
     wwStore_ = std::vector<double>();
     ppStore_ = std::vector<double>();
     ccStore_ = std::vector<double>();
-    xStore_ = std::vector<double>();
+    ggBlock_ = std::vector<double>();
+    hinvStore_ = std::vector<double>();
+    qbStore_ = std::vector<double>();
+    ubStore_ = std::vector<double>();
     uuRows_ = std::vector<double*>();
     vvRows_ = std::vector<double*>();
-    uu = vv = nullptr;
-    bb = ww = pp = cc = xOne = nullptr;
+    ggRows_ = std::vector<double*>();
+    uu = vv = gg = nullptr;
+    bb = ww = pp = cc = hinv_ = qb_ = ub_ = nullptr;
+    heldLS_ = false;
     lastLength = 0;
     lastOrder = 0;
     cols_ = 0;
@@ -121,7 +143,14 @@ double SVDSolver::hypotenuse(double a, double b) {
 }
 
 int SVDSolver::svdcmpUser(double** a, int m, int n, double* w, double** v, double* rv1) {
+    heldLS_ = false;   // a may be uu: the held least-squares decomposition is gone
+    return golubReinsch(a, m, n, w, v, rv1, nullptr, nullptr);
+}
+
+int SVDSolver::golubReinsch(double** a, int m, int n, double* w, double** v, double* rv1, double** g1,
+                            double* hinv) {
     if (n < 1) return 0;
+    const bool formU = g1 == nullptr;
     const int maxSteps = maxQRSteps();
 
     // 1. Householder reduction to bidiagonal form: diagonal in w, superdiagonal in rv1.
@@ -199,8 +228,16 @@ int SVDSolver::svdcmpUser(double** a, int m, int n, double* w, double** v, doubl
         l = i;
     }
 
-    // 3. Accumulate the left-hand transformations into a (which becomes U).
-    for (int i = std::min(m, n); i >= 1; --i) {
+    // 3. Accumulate the left-hand transformations into a (which becomes U), or keep them:
+    //    a keeps the Householder vectors (column i, rows i..m), hinv[i] = 1/w[i] of the
+    //    reflection (0: none was made), and g1 starts as the n x n identity.
+    if (!formU) {
+        for (int i = 1; i <= n; ++i) {
+            hinv[i] = (i <= m && w[i] != 0.0) ? 1.0 / w[i] : 0.0;
+            for (int j = 1; j <= n; ++j) g1[i][j] = i == j ? 1.0 : 0.0;
+        }
+    }
+    for (int i = formU ? std::min(m, n) : 0; i >= 1; --i) {
         l = i + 1;
         g = w[i];
         for (int j = l; j <= n; ++j) a[i][j] = 0.0;
@@ -219,7 +256,10 @@ int SVDSolver::svdcmpUser(double** a, int m, int n, double* w, double** v, doubl
         a[i][i] += 1.0;
     }
 
-    // 4. Diagonalise the bidiagonal matrix, singular value k = n down to 1.
+    // 4. Diagonalise the bidiagonal matrix, singular value k = n down to 1. The left
+    //    rotations act on the columns of U (m rows), or of g1 (n rows).
+    double** left = formU ? a : g1;
+    const int leftRows = formU ? m : n;
     for (int k = n; k >= 1; --k) {
         for (int its = 1; its <= maxSteps; ++its) {
             // Find the top l of the unreduced block ending at k: either rv1[l] is
@@ -250,11 +290,11 @@ int SVDSolver::svdcmpUser(double** a, int m, int n, double* w, double** v, doubl
                     h = 1.0 / h;
                     c = g * h;
                     s = -f * h;
-                    for (int j = 1; j <= m; ++j) {
-                        const double y = a[j][nm];
-                        const double z = a[j][i];
-                        a[j][nm] = y * c + z * s;
-                        a[j][i] = z * c - y * s;
+                    for (int j = 1; j <= leftRows; ++j) {
+                        const double y = left[j][nm];
+                        const double z = left[j][i];
+                        left[j][nm] = y * c + z * s;
+                        left[j][i] = z * c - y * s;
                     }
                 }
             }
@@ -311,11 +351,11 @@ int SVDSolver::svdcmpUser(double** a, int m, int n, double* w, double** v, doubl
                 }
                 f = c * g + s * y;
                 x = c * y - s * g;
-                for (int jj = 1; jj <= m; ++jj) {
-                    const double uy = a[jj][j];
-                    const double uz = a[jj][i];
-                    a[jj][j] = uy * c + uz * s;
-                    a[jj][i] = uz * c - uy * s;
+                for (int jj = 1; jj <= leftRows; ++jj) {
+                    const double uy = left[jj][j];
+                    const double uz = left[jj][i];
+                    left[jj][j] = uy * c + uz * s;
+                    left[jj][i] = uz * c - uy * s;
                 }
             }
             rv1[l] = 0.0;
@@ -342,6 +382,26 @@ int SVDSolver::svbksbUser(double** u, const double* w, double** v, int m, int n,
         x[j] = s;
     }
     return 0;
+}
+
+void SVDSolver::projectLeft(double** a, int m, int n, double** g1, const double* hinv, double* b,
+                            double* ub) const {
+    // H_1 first: U = H_1 H_2 ... (first n columns) * g1, so U^T b = g1^T (... H_2 H_1 b).
+    // Each reflection is I + u u^T / (u_i w_i) with u in column i, rows i..m.
+    const int r = std::min(m, n);
+    for (int i = 1; i <= r; ++i) {
+        if (hinv[i] == 0.0) continue;
+        double dot = 0.0;
+        for (int k = i; k <= m; ++k) dot += a[k][i] * b[k];
+        const double f = (dot / a[i][i]) * hinv[i];
+        for (int k = i; k <= m; ++k) b[k] += f * a[k][i];
+    }
+    // Columns of U beyond the m rows are zero (m < n): only the first r entries count.
+    for (int j = 1; j <= n; ++j) {
+        double s = 0.0;
+        for (int p = 1; p <= r; ++p) s += g1[p][j] * b[p];
+        ub[j] = s;
+    }
 }
 
 int SVDSolver::svdvarUser(double** v, int ma, const double* w, double* wti, double* cvm) const {
@@ -390,28 +450,42 @@ int SVDSolver::svdLSMat(const double* A, const double* b, int n, int m, double* 
 
     // The arrays are kept while the sizes stay the same: repeated solves of one size
     // (the jackknife) do not allocate.
-    bool fresh = false;
     if (uu == nullptr || n != lastLength || m - 1 != lastOrder) {
         svdPolyFree();
         if (svdPolyInit(n, m - 1) != 0) return 1;
-        fresh = true;
     }
     for (int i = 1; i <= n; ++i) bb[i] = b[i - 1];
 
-    // decompose = 0 reuses the decomposition of the previous call; fresh arrays hold
-    // none, so they are decomposed regardless.
-    if (decompose != 0 || fresh) {
+    // decompose = 0 reuses the decomposition of the previous call; when none is held (fresh
+    // arrays, or a decomposition of another kind since), the matrix is decomposed regardless.
+    if (decompose != 0 || !heldLS_) {
         for (int i = 1; i <= n; ++i) {
             const double* row = A + static_cast<size_t>(i - 1) * m;
             for (int j = 1; j <= m; ++j) uu[i][j] = row[j - 1];
         }
-        svdcmpUser(uu, n, m, ww, vv, pp);
-        dropSmallValues(ww, m);
+        decomposeHeld(n, m);
     }
     svdvarUser(vv, m, ww, cc, cvm);
-    svbksbUser(uu, ww, vv, n, m, bb, xOne, pp);
-    for (int j = 1; j <= m; ++j) x[j - 1] = xOne[j];
+    backSubstituteHeld(n, m, x);
     return 0;
+}
+
+void SVDSolver::decomposeHeld(int n, int ma) {
+    golubReinsch(uu, n, ma, ww, vv, pp, gg, hinv_);
+    dropSmallValues(ww, ma);
+    heldLS_ = true;
+}
+
+// x = V diag(1/w) U^T b for the b in bb, |w| <= kTiny left out (x zero-based, ma values).
+void SVDSolver::backSubstituteHeld(int n, int ma, double* x) {
+    for (int i = 1; i <= n; ++i) qb_[i] = bb[i];
+    projectLeft(uu, n, ma, gg, hinv_, qb_, ub_);
+    for (int j = 1; j <= ma; ++j) pp[j] = std::fabs(ww[j]) > kTiny ? ub_[j] / ww[j] : 0.0;
+    for (int j = 1; j <= ma; ++j) {
+        double s = 0.0;
+        for (int k = 1; k <= ma; ++k) s += vv[j][k] * pp[k];
+        x[j - 1] = s;
+    }
 }
 
 int SVDSolver::svdPoly(const double* x, const double* y, int n, int order, double* coef) {
@@ -435,10 +509,8 @@ int SVDSolver::svdPoly(const double* x, const double* y, int n, int order, doubl
 // Least squares on the n x ma system already in uu/bb: decompose, drop small singular values,
 // back-substitute into coef (zero-based).
 int SVDSolver::solveFilled(int n, int ma, double* coef) {
-    svdcmpUser(uu, n, ma, ww, vv, pp);
-    dropSmallValues(ww, ma);
-    svbksbUser(uu, ww, vv, n, ma, bb, xOne, pp);
-    for (int j = 1; j <= ma; ++j) coef[j - 1] = xOne[j];
+    decomposeHeld(n, ma);
+    backSubstituteHeld(n, ma, coef);
     return 0;
 }
 

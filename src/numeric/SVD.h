@@ -54,9 +54,11 @@ public:
     int svdvarUser(double** v, int ma, const double* w, double* wti, double* cvm) const;
 
     // Least-squares solution of A x ~ b: A is flat row-major n x m, b has n values,
-    // x receives m values, cvm (m x m flat) the covariance when not null. With
-    // decompose = 0 the decomposition held from the previous call of the same size is
-    // reused. Returns 0, or 1 when the work arrays could not be set up.
+    // x receives m values, cvm (m x m flat) the covariance when not null. U itself is never
+    // formed: its transformations are applied to b. With decompose = 0 the decomposition
+    // held from the previous call of the same size is reused for the new b. Singular values
+    // below kRelDrop times the largest are dropped; ww[1..m] keeps them (dropped ones 0).
+    // Returns 0, or 1 when the work arrays could not be set up.
     int svdLSMat(const double* A, const double* b, int n, int m, double* x, double* cvm,
                  int decompose);
     // Least-squares polynomial y ~ sum_j coef[j] x^j, j = 0..order.
@@ -72,17 +74,35 @@ protected:
     // Sets singular values below kRelDrop times the largest magnitude to 0 (w[1..n]).
     void dropSmallValues(double* w, int n);
     int solveFilled(int n, int ma, double* coef);
-    // One-based scratch of m + 1 values for a solution vector (sized with the arrays).
-    double* xOne = nullptr;
 
 private:
+    // The decomposition itself. With g1 null, U overwrites a (svdcmpUser). Otherwise U is
+    // not formed: a keeps the left Householder vectors (column i, rows i..m), hinv[i] the
+    // inverse of the diagonal value each reflection left (0: no reflection), and g1 (n x n,
+    // 1-based) the product of the left rotations of the QR sweeps; see projectLeft.
+    int golubReinsch(double** a, int m, int n, double* w, double** v, double* rv1, double** g1,
+                     double* hinv);
+    // U^T b of a decomposition made without U: b (1-based, m values) is overwritten with
+    // the reflected values, ub (1-based) receives the n values.
+    void projectLeft(double** a, int m, int n, double** g1, const double* hinv, double* b,
+                     double* ub) const;
+    // Decomposes the n x ma system held in uu without forming U and drops the small values.
+    void decomposeHeld(int n, int ma);
+    // x (zero-based, ma values) = V diag(1/w) U^T bb from the held decomposition.
+    void backSubstituteHeld(int n, int ma, double* x);
     double hypotenuse(double a, double b);
     void pointArrays();
 
     int cols_ = 0;      // columns of the arrays, lastOrder + 2 (index 0 unused)
     int vvWidth_ = 0;   // row length of vv
-    std::vector<double> uuBlock_, vvBlock_, bbStore_, wwStore_, ppStore_, ccStore_, xStore_;
-    std::vector<double*> uuRows_, vvRows_;
+    bool heldLS_ = false;   // uu, gg, hinv_ hold a decomposition made without U
+    double** gg = nullptr;     // left rotations of the held decomposition [1..n][1..n]
+    double* hinv_ = nullptr;   // its reflections, see golubReinsch
+    double* qb_ = nullptr;     // b reflected, [1..lastLength]
+    double* ub_ = nullptr;     // U^T b, [1..lastOrder+1]
+    std::vector<double> uuBlock_, vvBlock_, bbStore_, wwStore_, ppStore_, ccStore_;
+    std::vector<double> ggBlock_, hinvStore_, qbStore_, ubStore_;
+    std::vector<double*> uuRows_, vvRows_, ggRows_;
 };
 
 // The process-wide solver for small plain decompositions.

@@ -9,14 +9,17 @@
 #include <cmath>
 #include <map>
 #include <numeric>
+#include <random>
 #include <set>
 #include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "common/LeastSquaresReference.h"
 #include "couplings/DCListData.h"
 #include "io/PDB.h"
+#include "numeric/LeaveGroupOutLS.h"
 
 namespace {
 
@@ -136,6 +139,12 @@ std::pair<DTensor, size_t> expectJackknife(const DTensor& t, const List& work, c
     return {mean, largest};
 }
 
+// Pair coefficients of a unit vector (x, y, z): ((3z^2 - 1)/2, (x^2 - y^2)/2, 2xy, 2zx, 2zy).
+std::array<double, 5> pairCoefficients(const double* u) {
+    const double x = u[0], y = u[1], z = u[2];
+    return {(3 * z * z - 1) / 2, (x * x - y * y) / 2, 2 * x * y, 2 * z * x, 2 * z * y};
+}
+
 }  // namespace
 
 TEST(SVDWorkDataHelpers, ArccosClampsAndScalarProductIgnoresDirection) {
@@ -236,4 +245,107 @@ TEST(SVDWorkDataDeath, NothingEligibleExitsQuietlyWithStatusZero) {
     DTensor t;
     EXPECT_EXIT(SVDWorkData().findSaupe(t, list, 1), ::testing::ExitedWithCode(0), "^$");
     EXPECT_EXIT(SVDWorkData().findSaupe_jk_byRes(t, list, 1), ::testing::ExitedWithCode(0), "^$");
+}
+
+// Rows of one tensor per atom pair, checked by hand: h = |DI|/sigma and right-hand side
+// d/sigma; DI = 0 gives h = 1 and right-hand side 0; sigma = 0 gives h = 1 and d/|DI|; pairs
+// the coupling lacks are zero; ineligible couplings give no row. The five-column rows of the
+// same list come from A.
+TEST(SVDWorkDataRows, PerPairRowsByHand) {
+    List list(4);
+    const double di[4] = {-21585.2, 0, 6125.0, -21585.2}, sigma[4] = {2, 1, 0, 1}, d[4] = {10, 5, -3, 7};
+    for (int i = 0; i < 4; i++) {
+        list[i].diCalc = di[i], list[i].sigma = sigma[i], list[i].d = d[i];
+        for (int c = 0; c < 2 - (i == 1); c++) {   // coupling 1 has one pair only
+            list[i].Ai.push_back({});
+            for (int j = 0; j < 5; j++) list[i].Ai.back()[j] = 0.1 * (j + 1) - 0.7 * c + 0.05 * i;
+        }
+        for (int j = 0; j < 5; j++) list[i].A[j] = 0.01 * (i + j);
+    }
+    list[3].w = 0;
+    SVDWorkData::Rows rows;
+    SVDWorkData::buildRowsPerPair(list, 3, rows);
+    ASSERT_EQ(rows.n, 3);
+    EXPECT_EQ(rows.k, 15);
+    EXPECT_EQ(rows.pos, (std::vector<int>{0, 1, 2}));
+    const double h[3] = {21585.2 / 2, 1, 1}, rhs[3] = {5, 0, -3 / 6125.0};
+    for (int r = 0; r < 3; r++) {
+        EXPECT_NEAR(rows.b[r], rhs[r], 1e-15) << r;
+        for (int c = 0; c < 3; c++)
+            for (int j = 0; j < 5; j++) {
+                const double want = c < static_cast<int>(list[r].Ai.size()) ? h[r] * list[r].Ai[c][j] : 0.0;
+                EXPECT_NEAR(rows.a[r * 15 + 5 * c + j], want, 1e-12 * h[r]) << r << " " << c << " " << j;
+            }
+    }
+    SVDWorkData::buildRows(list, rows);   // the same buffers, now five columns from A
+    ASSERT_EQ(rows.n, 3);
+    EXPECT_EQ(rows.k, 5);
+    EXPECT_EQ(rows.a.size(), 15u);
+    for (int r = 0; r < 3; r++)
+        for (int j = 0; j < 5; j++) EXPECT_NEAR(rows.a[r * 5 + j], h[r] * list[r].A[j], 1e-15 * h[r]);
+}
+
+// Three nearly identical conformers, one tensor each (15 columns): the conformers' bond vectors
+// differ by about 1e-2 and 2e-6 rad, so five singular values sit about 1e-2 and five about
+// 1e-6 below the largest, on both sides of the 1e-6 cut. Every residue trial of the
+// leave-group-out solver against the whole trial system solved with U formed: the same values
+// dropped, the solutions as close as the reference is to itself with its rows reversed.
+TEST(SVDWorkDataJackknife, ThreeNearlyIdenticalConformersPerPairRows) {
+    List list = loadCouplings("2MJB_model1.pdb");
+    std::mt19937 gen(11);
+    std::uniform_real_distribution<double> u(-1, 1);
+    const double spread[3] = {0, 1e-2, 2.2e-6};
+    const Vec5 tensors[3] = {kSaupe, {-2e-4, 3e-4, 5e-4, 1e-4, -3e-4}, {6e-4, 1e-4, -2e-4, 4e-4, 2e-4}};
+    for (auto& dc : list) {
+        if (dc.valid != 1) continue;
+        const std::array<double, 3> v0 = dc.vi[0];
+        dc.Ai.clear();
+        double sum = 0;
+        for (int c = 0; c < 3; c++) {
+            double v[3], len = 0;
+            for (int j = 0; j < 3; j++) len += std::pow(v[j] = v0[j] + spread[c] * u(gen), 2);
+            for (double& x : v) x /= std::sqrt(len);
+            dc.Ai.push_back(pairCoefficients(v));
+            for (int j = 0; j < 5; j++) sum += dc.Ai[c][j] * tensors[c][j];
+        }
+        dc.d = std::fabs(dc.diCalc) * sum + 0.3 * u(gen);
+    }
+    SVDWorkData::Rows rows;
+    SVDWorkData::buildRowsPerPair(list, 3, rows);
+    std::vector<int> trialOf;
+    const int nTrials = SVDWorkData::residueTrials(list, rows, trialOf);
+    LeaveGroupOutLS solver;
+    ASSERT_EQ(solver.run(rows.a.data(), rows.b.data(), rows.n, 15, trialOf.data(), nTrials), 0);
+
+    // The reference's own rounding spread: the same systems with the rows in reverse order.
+    std::vector<double> revA, revB;
+    std::vector<int> revTrial;
+    for (int r = rows.n - 1; r >= 0; r--) {
+        revA.insert(revA.end(), rows.a.begin() + r * 15, rows.a.begin() + (r + 1) * 15);
+        revB.push_back(rows.b[r]);
+        revTrial.push_back(trialOf[r]);
+    }
+    double worst = 0, spreadRef = 0;
+    int minRank = 15, maxRank = 0;
+    for (int g = 0; g < nTrials; g++) {
+        const lsref::Solve ref = lsref::solveRows(rows.a, rows.b, 15, [&](int r) { return trialOf[r] != g; });
+        const lsref::Solve rev = lsref::solveRows(revA, revB, 15, [&](int r) { return revTrial[r] != g; });
+        // no value within rounding of the cut, so both solves must drop the same ones
+        for (double w : ref.raw) ASSERT_GT(std::fabs(w / ref.wmax - 1e-6), 1e-9) << g;
+        ASSERT_EQ(solver.rank(g), ref.rank) << g;
+        minRank = std::min(minRank, ref.rank);
+        maxRank = std::max(maxRank, ref.rank);
+        double xs = 0;
+        for (double x : ref.x) xs = std::max(xs, std::fabs(x));
+        for (int j = 0; j < 15; j++) {
+            worst = std::max(worst, std::fabs(solver.solution(g)[j] - ref.x[j]) / xs);
+            spreadRef = std::max(spreadRef, std::fabs(rev.x[j] - ref.x[j]) / xs);
+        }
+    }
+    EXPECT_GT(minRank, 10);   // some of the smallest five kept ...
+    EXPECT_LT(maxRank, 15);   // ... and some dropped, in every trial
+    // with a condition number of about 1e6 left after the cut: 1.4e-9 seen, the reference's own
+    // spread 4.7e-10
+    EXPECT_LT(worst, 10 * spreadRef);
+    EXPECT_LT(worst, 5e-9);
 }

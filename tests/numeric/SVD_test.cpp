@@ -5,23 +5,13 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
-#include <new>
 #include <random>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-// Counts every allocation of this test program, to show which calls allocate. Kept out
-// of line so the compiler does not pair malloc/free with new/delete at inlined sites.
-static long gAllocations = 0;
-__attribute__((noinline)) void* operator new(std::size_t size) {
-    ++gAllocations;
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-__attribute__((noinline)) void operator delete(void* p) noexcept { std::free(p); }
-__attribute__((noinline)) void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#include "common/CountAllocations.h"
+#include "common/LeastSquaresReference.h"
 
 namespace {
 
@@ -157,6 +147,55 @@ TEST(SVDLeastSquares, NormalEquationsCovarianceAndOneColumn) {
     EXPECT_EQ(cvm, 1.0);
     s.svdLSMat(A0, b0, 2, 1, &x, nullptr, 1);
     EXPECT_EQ(x, 0.0);
+}
+
+// svdLSMat applies the left transformations to b instead of forming U: against the solve with
+// U formed, on tall, square, short (fewer rows than columns) and rank-deficient systems; and
+// decompose = 0 reuses the held decomposition for a new b.
+TEST(SVDLeastSquares, WithoutUAgainstUFormedAndHeldDecomposition) {
+    struct Shape {
+        int n, m;
+    };
+    for (Shape sh : {Shape{300, 5}, Shape{7, 7}, Shape{3, 6}, Shape{40, 12}}) {
+        SCOPED_TRACE(std::to_string(sh.n) + " x " + std::to_string(sh.m));
+        for (bool deficient : {false, true}) {
+            std::vector<double> A = randomFlat(sh.n, sh.m, sh.n + 7 * sh.m), b = randomFlat(sh.n, 1, sh.m);
+            if (deficient)   // column 1 = 2 column 0 - column 2
+                for (int i = 0; i < sh.n; ++i) A[i * sh.m + 1] = 2 * A[i * sh.m] - A[i * sh.m + 2];
+            std::vector<double> x(sh.m), cvm(sh.m * sh.m);
+            SVD2 s;
+            ASSERT_EQ(s.svdLSMat(A.data(), b.data(), sh.n, sh.m, x.data(), cvm.data(), 1), 0);
+            const lsref::Solve ref = lsref::solve(A, b, sh.n, sh.m);
+            double xs = 0, cs = 0;
+            int kept = 0;
+            for (int j = 0; j < sh.m; ++j) {
+                xs = std::max(xs, std::fabs(ref.x[j]));
+                kept += s.ww[j + 1] != 0;
+            }
+            for (double c : ref.cov) cs = std::max(cs, std::fabs(c));
+            EXPECT_EQ(kept, ref.rank);
+            for (int j = 0; j < sh.m; ++j) EXPECT_NEAR(x[j], ref.x[j], 1e-12 * xs) << j;
+            for (int j = 0; j < sh.m * sh.m; ++j) EXPECT_NEAR(cvm[j], ref.cov[j], 1e-12 * cs) << j;
+
+            // a new b on the held decomposition: what a full solve of the new b gives, exactly
+            std::vector<double> b2 = randomFlat(sh.n, 1, 5 * sh.n), x0(sh.m), x1(sh.m);
+            s.svdLSMat(A.data(), b2.data(), sh.n, sh.m, x0.data(), nullptr, 0);
+            s.svdLSMat(A.data(), b2.data(), sh.n, sh.m, x1.data(), nullptr, 1);
+            for (int j = 0; j < sh.m; ++j) EXPECT_EQ(x0[j], x1[j]) << j;
+        }
+    }
+
+    // decompose = 0 with no decomposition held (fresh arrays, or after svdTLS overwrote them)
+    // decomposes the given matrix
+    std::vector<double> A = randomFlat(20, 3, 70), b = randomFlat(20, 1, 71), x(3), dA(60), ref(3);
+    SVD2 fresh, after;
+    fresh.svdLSMat(A.data(), b.data(), 20, 3, x.data(), nullptr, 0);
+    SVD2().svdLSMat(A.data(), b.data(), 20, 3, ref.data(), nullptr, 1);
+    for (int j = 0; j < 3; ++j) EXPECT_EQ(x[j], ref[j]);
+    after.svdLSMat(A.data(), b.data(), 20, 3, x.data(), nullptr, 1);
+    after.svdTLS(A.data(), b.data(), 20, 2, x.data(), dA.data());   // arrays sized 20 x 3 again
+    after.svdLSMat(A.data(), b.data(), 20, 3, x.data(), nullptr, 0);
+    for (int j = 0; j < 3; ++j) EXPECT_EQ(x[j], ref[j]);
 }
 
 TEST(SVDLeastSquares, ZeroColumnWorkArraysAndTotalLeastSquares) {
