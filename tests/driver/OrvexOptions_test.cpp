@@ -1,4 +1,4 @@
-// Option set: defaults, option rows that interact, and their effect on the working tensor.
+// Option set: option rows that interact, and their effect on the working tensor.
 #include <tuple>
 
 #include <gtest/gtest.h>
@@ -25,17 +25,10 @@ std::unique_ptr<Orvex> withArgs(std::vector<std::string> args) {
 
 }  // namespace
 
-TEST(OrvexOptions, FilesAndDefaults) {
+TEST(OrvexOptions, Files) {
     auto o = withArgs({"-pdb", "x.pdb", "-inD", "a.tab"});
     EXPECT_EQ(o->inPDBFileName + o->inPDBTitle + o->inDCFileName, "x.pdbx.pdba.tab");
     EXPECT_EQ(o->outDCFileName, "outD.tab");
-    EXPECT_EQ(o->segFIRST, 9999);
-    EXPECT_EQ(o->segLAST, -9999);
-    EXPECT_EQ(o->excludeMode, 4);
-    EXPECT_EQ(o->dTensors.size(), 1u);
-    EXPECT_EQ(o->dTensor.tensorMode, 1);
-    EXPECT_EQ(o->dTensor.fitFlag_JK, 1);
-    EXPECT_TRUE(o->dTensor.byRes);
 
     o = withArgs({"-out", "a.out", "-outD", "b.out", "-in", "c.tab", "-inDTitle", "T"});
     EXPECT_EQ(o->outDCFileName, "b.out");
