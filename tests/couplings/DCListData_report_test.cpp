@@ -106,6 +106,15 @@ struct HandStatistics {
     double q2 = 4 / ((4 * 25e-8 + 3 * 1e-8) / 5) + 4 / ((4 * 16e-8 + 3 * 4e-8) / 5) + 1 / ((4 * 25e-8) / 5) +
                 2.25 / ((4 * 36e-8 + 3 * 1e-8) / 5);
     double qJk = std::sqrt(q2 / 4) / 21585.2;
+
+    // the statistics from these sums: Q normalised by Da (sqrt(5 e2 / (n N))) and by the spread of
+    // the observed values (sqrt(e2 / Sxx)), correlation Sxy / sqrt(Sxx Syy), slope Sxy / Sxx
+    double qNorm = std::sqrt(5 * e2 / (4 * normDa)), qX = std::sqrt(e2 / Sxx);
+    double corr = Sxy / std::sqrt(Sxx * Syy), slope = Sxy / Sxx;
+    double qNormV = std::sqrt(5 * e2v / (4 * normDa)), qXV = std::sqrt(e2v / SxxV);
+    double corrV = SxyV / std::sqrt(SxxV * SyyV), slopeV = SxyV / SxxV;
+    double corrJk = SxyJk / std::sqrt(Sxx * SyyJk), slopeJk = SxyJk / Sxx;
+    double qXJk = qJk * rms / rmsJk;   // the jackknife Q rescaled by RMS / RMS_JK
 };
 
 std::vector<std::string> lines(const std::string& file) { return testutil::splitLines(testutil::readFile(file)); }
@@ -128,23 +137,23 @@ TEST(DCListStatistics, HandComputedWorkingValidationAndJackknife) {
     ASSERT_EQ(list.getStatAll(tensor()), 4);
     EXPECT_NEAR(list.chi2, h.e2, 1e-12);
     EXPECT_NEAR(list.rms, h.rms, 1e-12);
-    EXPECT_NEAR(list.slope, h.Sxy / h.Sxx, 1e-12);
-    EXPECT_NEAR(list.corr_r, h.Sxy / std::sqrt(h.Sxx * h.Syy), 1e-12);
-    EXPECT_NEAR(list.qfactor, std::sqrt(h.e2 / h.Sxx), 1e-12);
-    EXPECT_NEAR(list.qfactor_norm, std::sqrt(5 * h.e2 / (4 * h.normDa)), 1e-9);
+    EXPECT_NEAR(list.slope, h.slope, 1e-12);
+    EXPECT_NEAR(list.corr_r, h.corr, 1e-12);
+    EXPECT_NEAR(list.qfactor, h.qX, 1e-12);
+    EXPECT_NEAR(list.qfactor_norm, h.qNorm, 1e-9);
 
     EXPECT_EQ(list.nD_v, 4);
     EXPECT_NEAR(list.chi2_v, h.e2v, 1e-12);
     EXPECT_NEAR(list.rms_v, h.rmsV, 1e-12);
-    EXPECT_NEAR(list.slope_v, h.SxyV / h.SxxV, 1e-12);
-    EXPECT_NEAR(list.corr_r_v, h.SxyV / std::sqrt(h.SxxV * h.SyyV), 1e-12);
-    EXPECT_NEAR(list.qfactor_v, std::sqrt(h.e2v / h.SxxV), 1e-12);
-    EXPECT_NEAR(list.qfactor_norm_v, std::sqrt(5 * h.e2v / (4 * h.normDa)), 1e-9);
+    EXPECT_NEAR(list.slope_v, h.slopeV, 1e-12);
+    EXPECT_NEAR(list.corr_r_v, h.corrV, 1e-12);
+    EXPECT_NEAR(list.qfactor_v, h.qXV, 1e-12);
+    EXPECT_NEAR(list.qfactor_norm_v, h.qNormV, 1e-9);
 
     EXPECT_NEAR(list.chi2_jk, h.e2jk, 1e-12);
     EXPECT_NEAR(list.rms_jk, h.rmsJk, 1e-12);
-    EXPECT_NEAR(list.slope_jk, h.SxyJk / h.Sxx, 1e-12);
-    EXPECT_NEAR(list.corr_r_jk, h.SxyJk / std::sqrt(h.Sxx * h.SyyJk), 1e-12);
+    EXPECT_NEAR(list.slope_jk, h.slopeJk, 1e-12);
+    EXPECT_NEAR(list.corr_r_jk, h.corrJk, 1e-12);
     EXPECT_NEAR(list.qfactor_jk, h.qJk, 1e-12);
 
     // perfect agreement; an ABS coupling with opposite signs; unmeasured and unweighted ones ignored
@@ -193,26 +202,26 @@ TEST(DCListTable, StatisticsBlockAndJackknifeColumns) {
         "DATA SELECTION  1 to 4  \t # Residues Selection for Fit\n"
         "DATA N_SVD      4\t# Number of Couplings for SVD Fit\n" +
         format("DATA RMS        %.3f\n", h.rms) + format("DATA Chi2       %.3f\n", h.e2) +
-        format("DATA Q_FACTOR   %.4f\n", std::sqrt(5 * h.e2 / (4 * h.normDa))) +
-        format("DATA Q_X_FACTOR %.5f\n", std::sqrt(h.e2 / h.Sxx)) +
-        format("DATA CORR_R     %.3f\n", h.Sxy / std::sqrt(h.Sxx * h.Syy)) +
-        format("DATA CORR_SLOPE %.3f\n\n", h.Sxy / h.Sxx) +
+        format("DATA Q_FACTOR   %.4f\n", h.qNorm) +
+        format("DATA Q_X_FACTOR %.5f\n", h.qX) +
+        format("DATA CORR_R     %.3f\n", h.corr) +
+        format("DATA CORR_SLOPE %.3f\n\n", h.slope) +
         "# Statistics of Fit Validation Dataset\n"
         "DATA SELECTION_V  3 to 6  \t# Residues Selection for Validation\n"
         "DATA N_V          4\t# Number of Couplings for Validation\n" +
         format("DATA RMS_V        %.3f\n", h.rmsV) + format("DATA Chi2_V       %.3f\n", h.e2v) +
-        format("DATA Q_FACTOR_V   %.4f\n", std::sqrt(5 * h.e2v / (4 * h.normDa))) +
-        format("DATA Q_X_FACTOR_V %.5f\n", std::sqrt(h.e2v / h.SxxV)) +
-        format("DATA CORR_R_V     %.3f\n", h.SxyV / std::sqrt(h.SxxV * h.SyyV)) +
-        format("DATA CORR_SLOPE_V %.3f\n\n", h.SxyV / h.SxxV) +
+        format("DATA Q_FACTOR_V   %.4f\n", h.qNormV) +
+        format("DATA Q_X_FACTOR_V %.5f\n", h.qXV) +
+        format("DATA CORR_R_V     %.3f\n", h.corrV) +
+        format("DATA CORR_SLOPE_V %.3f\n\n", h.slopeV) +
         "# Statistics of 'JackKnifed' Validation \n"
         "DATA SELECTION  1 to 4  \t # Residues Selection for Fit\n"
         "DATA JK_MODE       RESIDUE\nDATA N_JK          4\n" +
         format("DATA RMS_JK        %.3f\n", h.rmsJk) + format("DATA Chi2_JK       %.3f\n", h.e2jk) +
         format("DATA Q_FACTOR_JK   %.4f\n", h.qJk) +
-        format("DATA Q_X_FACTOR_JK %.4f\n", h.qJk * h.rms / h.rmsJk) +
-        format("DATA CORR_R_JK     %.3f\n", h.SxyJk / std::sqrt(h.Sxx * h.SyyJk)) +
-        format("DATA CORR_SLOPE_JK %.3f\n\n", h.SxyJk / h.Sxx) + "\nDATA TENSOR_MODE SVD (Order Matrix Method)\n";
+        format("DATA Q_X_FACTOR_JK %.4f\n", h.qXJk) +
+        format("DATA CORR_R_JK     %.3f\n", h.corrJk) +
+        format("DATA CORR_SLOPE_JK %.3f\n\n", h.slopeJk) + "\nDATA TENSOR_MODE SVD (Order Matrix Method)\n";
     const size_t at = table.find('\n') + 1;
     EXPECT_TRUE(testutil::sameLines(expected, table.substr(at, expected.size())));
     // the jackknife lines as they print, worked out on paper to the printed digits
