@@ -8,8 +8,6 @@
 #include "driver/Orvex.h"
 #include "fit/SVDWorkData.h"
 
-using namespace orvex;
-
 void Orvex::readCouplingTable() {
     dcDataList.readDC(inDCFileName, dTensor);
     if (verbose) dcDataList.verb = true;
@@ -31,7 +29,7 @@ int Orvex::simDC(int first, int last, int allowFixed, int exclude) {
     allowFixedDI = allowFixed;
     excludeMode = exclude;
     workSize = 0;
-    const bool dipolarWave = dTensor.tensorMode == kTensorModeDipolarWave;  // needs no structure
+    const bool dipolarWave = dTensor.tensorMode == orvex::kTensorModeDipolarWave;  // needs no structure
     if (!isRefPDBfrmVALL && inPDBFileName.empty() && !dipolarWave) return -1;
 
     const bool loadedNow = !dipolarWave && loadStructure();
@@ -74,8 +72,8 @@ void Orvex::prepareTensorsPerConformer(bool loadedNow) {
                          nTensors);
     }
     dTensors.back() = dTensor;
-    dTensors.front().fitMode = kFitModeMultiTensor;
-    dTensor.fitMode = kFitModeMultiTensor;
+    dTensors.front().fitMode = orvex::kFitModeMultiTensor;
+    dTensor.fitMode = orvex::kFitModeMultiTensor;
     for (int k = 1; k < nTensors; k++) {
         DTensor fresh;
         fresh.initTensor(1);
@@ -105,21 +103,21 @@ bool Orvex::obtainCouplings(int& first, int& last) {
 int Orvex::runRoute() {
     DTensor& t = dTensor;
     switch (t.tensorMode) {
-    case kTensorModeSvd:
+    case orvex::kTensorModeSvd:
         t.saupe.fill(0);
         t.dSaupe.fill(1.0);
         return runSvdRoute();
-    case kTensorModeGivenSaupe:
+    case orvex::kTensorModeGivenSaupe:
         t.dSaupe.fill(1.0);
         return runSvdRoute();
-    case kTensorModeSteric:
-    case kTensorModeElectrostatic:
+    case orvex::kTensorModeSteric:
+    case orvex::kTensorModeElectrostatic:
         return runSvdRoute();  // only the maximal-subset search computes anything there
-    case kTensorModeFixed:
+    case orvex::kTensorModeFixed:
         return runFixedTensor();
-    case kTensorModeNonlinear:
-    case kTensorModeGridSearch:
-    case kTensorModeDipolarWave:
+    case orvex::kTensorModeNonlinear:
+    case orvex::kTensorModeGridSearch:
+    case orvex::kTensorModeDipolarWave:
         return runNonlinearFit();
     default:
         return 1;  // nothing to compute
@@ -129,9 +127,9 @@ int Orvex::runRoute() {
 int Orvex::runSvdRoute() {
     SVDWorkData svd;
     if (runOptions.maxSubset.requested()) return runMaxSubset(svd, runOptions.maxSubset);
-    if (dTensor.tensorMode == kTensorModeSvd)
+    if (dTensor.tensorMode == orvex::kTensorModeSvd)
         return multiTensorMode ? runMultiTensorFit(svd) : runSvdFit(svd);
-    if (dTensor.tensorMode == kTensorModeGivenSaupe) return runGivenSaupe(svd);
+    if (dTensor.tensorMode == orvex::kTensorModeGivenSaupe) return runGivenSaupe(svd);
     return 1;
 }
 
@@ -144,7 +142,7 @@ int Orvex::simDC(int first, int last, int, int allowFixed, int exclude) {
 int Orvex::simDC(std::vector<int> ranges, std::vector<int> refRanges, int allowFixed, int exclude) {
     if (!isRefPDBfrmVALL || ranges.size() != refRanges.size()) return -1;
     initDC();
-    int first = kRangeFirstUnset, last = kRangeLastUnset;
+    int first = orvex::kRangeFirstUnset, last = orvex::kRangeLastUnset;
     for (size_t i = 0; i < ranges.size(); i += 2) {
         if (i + 1 >= ranges.size()) return -1;
         bool ordered = ranges[i + 1] >= ranges[i];
