@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/Constants.h"
+#include "common/Modes.h"
 #include "couplings/DCListData.h"
 
 namespace {
@@ -84,18 +85,18 @@ void writeRangeLines(FILE* fp, const DTensor& t, bool withRotations) {
 
 void writeTensorModeBlock(FILE* fp, const DTensor& t, bool multi, int pdbCount) {
     switch (t.tensorMode) {
-    case 1:
+    case orvex::kTensorModeSvd:
         std::fprintf(fp, "\n");
         std::fprintf(fp, multi ? "DATA TENSOR_MODE Multiple Tensor Multi-Conformer SVD \n\n"
                                : "DATA TENSOR_MODE SVD (Order Matrix Method)\n\n");
         break;
-    case 2:
+    case orvex::kTensorModeGivenSaupe:
         std::fprintf(fp, "\n");
         std::fprintf(fp, "DATA TENSOR_MODE SAUPE");
         std::fprintf(fp, " (Fixed Saupe Values)\n\n");
         break;
-    case 3:
-        if (t.fitMode == 7 || t.fitMode == 8) {
+    case orvex::kTensorModeNonlinear:
+        if (t.fitMode == orvex::kFitModeVwfit || t.fitMode == orvex::kFitModeVwfitCv) {
             std::fprintf(fp, "DATA TENSOR_MODE VWFIT");
             std::fprintf(fp, " (Variable weights ensemble fit)\n");
             std::fprintf(fp, "\n");
@@ -119,7 +120,7 @@ void writeTensorModeBlock(FILE* fp, const DTensor& t, bool multi, int pdbCount) 
             writeRangeLines(fp, t, true);
         }
         break;
-    case 4:
+    case orvex::kTensorModeGridSearch:
         std::fprintf(fp, "#\n");
         std::fprintf(fp, "# 13. Values for RX=PSI RY=THETA RZ=PHI are extracted from the\n");
         std::fprintf(fp, "#     grid search rotation matrix, also given in ROT_XYZ.\n");
@@ -129,7 +130,7 @@ void writeTensorModeBlock(FILE* fp, const DTensor& t, bool multi, int pdbCount) 
         std::fprintf(fp, "DATA GRID_STEP %.1f DEGREES\n", t.gridStep);
         writeRangeLines(fp, t, false);
         break;
-    case 5:
+    case orvex::kTensorModeFixed:
         std::fprintf(fp, "#\n");
         std::fprintf(fp, "# 13. Values for RX=PSI RY=THETA RZ=PHI are the actual\n");
         std::fprintf(fp, "#     XYZ rotations applied, also given in ROT_XYZ.\n");
@@ -138,13 +139,13 @@ void writeTensorModeBlock(FILE* fp, const DTensor& t, bool multi, int pdbCount) 
                                        : " (Fixed Da and Dr, Fixed Rotations)\n");
         writeRotationLines(fp, t);
         break;
-    case 6:
+    case orvex::kTensorModeSteric:
         std::fprintf(fp, "DATA TENSOR_MODE STERIC (Steric Alignment Prediction)\n\n");
         break;
-    case 7:
+    case orvex::kTensorModeElectrostatic:
         std::fprintf(fp, "DATA TENSOR_MODE ELECTROSTATIC (Electrostatic Alignment Prediction)\n\n");
         break;
-    case 8:
+    case orvex::kTensorModeDipolarWave:
         std::fprintf(fp, "DATA TENSOR_MODE FIT_DIPOLAR_WAVE\n\n");
         std::fprintf(fp, "# (Variation of RU0, THETA_AVE, PHI_AVE, Da, Dr or Rh)\n");
         std::fprintf(fp, "#\n");
@@ -160,7 +161,7 @@ void writeTensorModeBlock(FILE* fp, const DTensor& t, bool multi, int pdbCount) 
         std::fprintf(fp, "DATA PHI_AVE    % 8.2f\n", t.phiAve);
         std::fprintf(fp, "\nDATA DELTA_HN  %8.2f\n", t.expC);
         break;
-    case 10:
+    case orvex::kTensorModeShape:
         std::fprintf(fp, "DATA TENSOR_MODE HYDRODYNAMIC SHAPE (Order Matrix Method)\n");
         std::fprintf(fp, "# (tensor from the gyration tensor of the molecular shape: Almond & Axelsen, "
                          "J. Am. Chem. Soc. 124, 9986 (2002))\n");
@@ -234,7 +235,7 @@ int DCListData::getStatAll(const DTensor& tensor) {
             slope_jk = jk.Sxy / jk.Sxx;
             corr_r_jk = jk.Sxy / std::sqrt(jk.Sxx * jk.Syy);
         }
-        if (tensor.fitMode == 9) qfactor_jk = rms_jk / std::sqrt(jk.Sxx / jk.n);
+        if (tensor.fitMode == orvex::kFitModeMultiTensor) qfactor_jk = rms_jk / std::sqrt(jk.Sxx / jk.n);
     }
     rms = std::sqrt(rms / work.n);
     if (work.spread()) {
@@ -251,7 +252,7 @@ int DCListData::getStatAll(const DTensor& tensor) {
     // Q normalised by the spread of the observed couplings
     qfactor = work.Sxx != 0 ? std::sqrt(work.sumE2 / work.Sxx) : 0;
     qfactor_v = valid.Sxx != 0 ? std::sqrt(valid.sumE2 / valid.Sxx) : 0;
-    if (tensor.fitMode == 9) {
+    if (tensor.fitMode == orvex::kFitModeMultiTensor) {
         qfactor_norm = qfactor;
         qfactor_norm_v = qfactor_v;
     }
@@ -271,7 +272,8 @@ void DCListData::writeStatAll(FILE* fp, const DTensor& t, int level, bool noDaNo
         std::fprintf(fp, "DATA N_SVD      %d\t# Number of Couplings for SVD Fit\n", nSVD);
         std::fprintf(fp, "DATA RMS        %.3f\n", rms);
         std::fprintf(fp, "DATA Chi2       %.3f\n", chi2);
-        if (!(noDaNorm && t.tensorMode != 10)) std::fprintf(fp, "DATA Q_FACTOR   %.4f\n", qfactor_norm);
+        if (!(noDaNorm && t.tensorMode != orvex::kTensorModeShape))
+            std::fprintf(fp, "DATA Q_FACTOR   %.4f\n", qfactor_norm);
         std::fprintf(fp, "DATA Q_X_FACTOR %.5f\n", qfactor);
         std::fprintf(fp, "DATA CORR_R     %.3f\n", corr_r);
         std::fprintf(fp, "DATA CORR_SLOPE %.3f\n\n", slope);
@@ -288,7 +290,7 @@ void DCListData::writeStatAll(FILE* fp, const DTensor& t, int level, bool noDaNo
         std::fprintf(fp, "DATA CORR_R_V     %.3f\n", corr_r_v);
         std::fprintf(fp, "DATA CORR_SLOPE_V %.3f\n\n", slope_v);
     }
-    if (level != 0 && t.fitFlag_JK && t.tensorMode != 10) {
+    if (level != 0 && t.fitFlag_JK && t.tensorMode != orvex::kTensorModeShape) {
         std::fprintf(fp, "# Statistics of 'JackKnifed' Validation \n");
         if (maxSub)
             std::fprintf(fp, "DATA SELECTION     'Same as RES_MAXSUB'\n");
@@ -323,7 +325,7 @@ int DCListData::writeDC(const std::string& outName, const std::string& title, in
         }
     }
     const DTensor& t0 = tensors[0];
-    const bool multi = t0.fitMode == 9 || t0.tensorMode == 10;
+    const bool multi = t0.fitMode == orvex::kFitModeMultiTensor || t0.tensorMode == orvex::kTensorModeShape;
     getStatAll(t0);
     const int lev = t0.fitFlag_JK ? level : 0;
 
@@ -375,7 +377,7 @@ int DCListData::writeDC(const std::string& outName, const std::string& title, in
             multiFormat += " %9.3f";
         }
     } else {
-        if (t0.tensorMode == 8) {
+        if (t0.tensorMode == orvex::kTensorModeDipolarWave) {
             std::fprintf(fp, "\n");
             std::fprintf(fp, "DATA Da        % e\n", t0.da);
             std::fprintf(fp, "DATA Dr        % e\n", t0.dr);
@@ -407,7 +409,7 @@ int DCListData::writeDC(const std::string& outName, const std::string& title, in
     }
 
     for (const DipolarCouplingData& dc : dcList) {
-        if (dc.valid == 0 && t0.tensorMode != 8) continue;
+        if (dc.valid == 0 && t0.tensorMode != orvex::kTensorModeDipolarWave) continue;
         const double dDiff = dc.d <= orvex::kFitMaxD && dc.dCalc <= orvex::kFitMaxD ? dc.d - dc.dCalc : 9999;
         const double dds = std::sqrt((dc.dtheta * dc.dtheta + dc.dphi * dc.dphi) / 2);
         const char *rnI = dc.resNameI.c_str(), *anI = dc.atomNameI.c_str();
@@ -456,7 +458,8 @@ std::string runTitle(const DCListData& list) {
 
 int DCListData::reportDC(const std::string& outName, int level, const std::vector<DTensor>& tensors, int nSVD) {
     if (dcList.empty() || tensors.empty()) return 0;
-    std::string title = tensors[0].tensorMode == 8 ? "Orvex: Dipolar Wave Fitting." : runTitle(*this);
+    std::string title =
+        tensors[0].tensorMode == orvex::kTensorModeDipolarWave ? "Orvex: Dipolar Wave Fitting." : runTitle(*this);
     writeDC(outName, title, level, level, tensors, nSVD);
     std::fprintf(stderr, "REMARK %s\n", title.c_str());
     std::fprintf(stderr, "REMARK D_N:  %d D_RMS:  %.3f D_CHI2:  %.3f\n", validCount, rms, chi2);

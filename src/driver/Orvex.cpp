@@ -3,7 +3,12 @@
 #include "driver/Orvex.h"
 
 #include <cstdio>
+#include <initializer_list>
+#include <string>
+#include <utility>
+#include <vector>
 
+#include "common/Constants.h"
 #include "common/Fail.h"
 #include "driver/CmdArgParser.h"
 
@@ -40,339 +45,388 @@ void Orvex::initDC() {
 
 namespace {
 
+// The parser queries the option rows use: presence, value text, real (through single
+// precision, as the parser converts it) and integer.
+struct Options {
+    const CmdArgParser& p;
+    bool has(const char* name) const { return p.isValidArg(name); }
+    std::string text(const char* name) const { return p.getArgValueS(name); }
+    double real(const char* name) const { return static_cast<double>(p.getArgValueD(name)); }
+    int integer(const char* name) const { return p.getArgValueI(name); }
+    // Rows that each copy a real value into a field when their option is given, in row order.
+    void reals(std::initializer_list<std::pair<const char*, double*>> rows) const {
+        for (const auto& [name, field] : rows)
+            if (has(name)) *field = real(name);
+    }
+};
+
 [[noreturn]] void missingValueOption(const char* valueOption, const char* fixedOption) {
     fail(-1, std::string("Error:: '-") + valueOption + "' option is not found when '-" + fixedOption +
                  "' option is used ! \n");
+}
+
+// -daMin and -daMax: "Auto" switches the automatic sign on and leaves the limit alone; a number
+// switches it off and sets the limit.
+void readDaLimit(const Options& o, const char* name, DTensor& t, double& limit) {
+    if (!o.has(name)) return;
+    if (o.text(name) == "Auto") {
+        t.autoSignFlag = 1;
+    } else {
+        t.autoSignFlag = 0;
+        limit = o.real(name);
+    }
 }
 
 }  // namespace
 
 void Orvex::setArgs(ArgList) {
     const CmdArgParser& p = *CmdArgParser::getInstance();
-    auto has = [&p](const char* name) { return p.isValidArg(name); };
-    auto text = [&p](const char* name) { return p.getArgValueS(name); };
-    auto real = [&p](const char* name) { return static_cast<double>(p.getArgValueD(name)); };
-    auto integer = [&p](const char* name) { return p.getArgValueI(name); };
-    DTensor& t = dTensor;
+    readStartAndFileOptions(p);
+    readTensorStartOptions(p);
+    readMethodOptions(p);
+    readRemainingOptions(p);
+    readStandardRunOptions(p);
+}
 
-    // ---- start and file options ----
-    if (has("help") || has("version")) printSyntax();
-    if (has("pdb")) {
-        inPDBFileName = text("pdb");
+void Orvex::readStartAndFileOptions(const CmdArgParser& p) {
+    const Options o{p};
+    if (o.has("help") || o.has("version")) printSyntax();
+    if (o.has("pdb")) {
+        inPDBFileName = o.text("pdb");
         inPDBTitle = inPDBFileName;
         isRefPDBfrmVALL = 0;
     }
-    if (has("inD")) inDCFileName = inDCTitle = text("inD");
-    if (has("in")) inDCFileName = inDCTitle = text("in");
-    if (has("inDTitle")) inDCTitle = text("inDTitle");
+    if (o.has("inD")) inDCFileName = inDCTitle = o.text("inD");
+    if (o.has("in")) inDCFileName = inDCTitle = o.text("in");
+    if (o.has("inDTitle")) inDCTitle = o.text("inDTitle");
     outDCFileName = "outD.tab";
-    if (has("out")) outDCFileName = text("out");
-    if (has("outD")) outDCFileName = text("outD");
+    if (o.has("out")) outDCFileName = o.text("out");
+    if (o.has("outD")) outDCFileName = o.text("outD");
     pdbResIDOffset = 0;
-    segFIRST = 9999;
-    segLAST = -9999;
-    if (has("excl")) excludeMode = 1;
-    if (has("incl")) excludeMode = 2;
-    if (has("inclAll")) excludeMode = 2;
-    if (has("inclMin")) excludeMode = 3;
-    if (has("inclMax")) excludeMode = 4;
-    if (has("fixedDI")) {
+    segFIRST = orvex::kRangeFirstUnset;
+    segLAST = orvex::kRangeLastUnset;
+    if (o.has("excl")) excludeMode = orvex::kExcludeModeBoth;
+    if (o.has("incl")) excludeMode = orvex::kExcludeModeEither;
+    if (o.has("inclAll")) excludeMode = orvex::kExcludeModeEither;
+    if (o.has("inclMin")) excludeMode = orvex::kExcludeModeSmaller;
+    if (o.has("inclMax")) excludeMode = orvex::kExcludeModeLarger;
+    if (o.has("fixedDI")) {
         allowFixedDI = 1;
         dcDataList.diFixedFlag = 1;
     }
-    if (has("nofixedDI")) {
+    if (o.has("nofixedDI")) {
         allowFixedDI = 0;
         dcDataList.diFixedFlag = 0;
     }
-    if (has("keepDI")) {
+    if (o.has("keepDI")) {
         keepDIFlag = 1;
         dcDataList.keepDIFlag = true;
         dcDataList.diFixedFlag = 1;
     }
-    if (has("nokeepDI")) {
+    if (o.has("nokeepDI")) {
         keepDIFlag = 0;
         dcDataList.keepDIFlag = false;
         dcDataList.diFixedFlag = 0;
     }
-    if (has("verbose") || has("verb")) verbose = 1;
-    if (has("keepSmallExpError") || has("keepDD")) t.allowTinyDD = true;
+    if (o.has("verbose") || o.has("verb")) verbose = 1;
+    if (o.has("keepSmallExpError") || o.has("keepDD")) dTensor.allowTinyDD = true;
+}
 
-    // ---- tensor start values and limits ----
-    if (has("da")) t.da = real("da");
-    if (has("daMin")) {
-        if (text("daMin") == "Auto") {
-            t.autoSignFlag = 1;
-        } else {
-            t.autoSignFlag = 0;
-            t.daMin = real("daMin");
-        }
+void Orvex::readTensorStartOptions(const CmdArgParser& p) {
+    const Options o{p};
+    DTensor& t = dTensor;
+    if (o.has("da")) t.da = o.real("da");
+    readDaLimit(o, "daMin", t, t.daMin);
+    readDaLimit(o, "daMax", t, t.daMax);
+    if (o.has("daFixed")) {
+        if (!o.has("da")) missingValueOption("da", "daFixed");
+        t.da = t.daMin = t.daMax = o.real("da");
     }
-    if (has("daMax")) {
-        if (text("daMax") == "Auto") {
-            t.autoSignFlag = 1;
-        } else {
-            t.autoSignFlag = 0;
-            t.daMax = real("daMax");
-        }
-    }
-    if (has("daFixed")) {
-        if (!has("da")) missingValueOption("da", "daFixed");
-        t.da = t.daMin = t.daMax = real("da");
-    }
-    if (has("drMin")) t.drMin = real("drMin");
-    if (has("drMax")) t.drMax = real("drMax");
-    if (has("drFixed")) {
-        if (!has("dr")) missingValueOption("dr", "drFixed");
-        t.dr = real("dr");
+    o.reals({{"drMin", &t.drMin}, {"drMax", &t.drMax}});
+    if (o.has("drFixed")) {
+        if (!o.has("dr")) missingValueOption("dr", "drFixed");
+        t.dr = o.real("dr");
         t.rh = t.dr / t.da;
         t.drMin = t.drMax = t.dr;
     }
-    if (has("rh")) t.rh = real("rh");
-    if (has("rhMin")) t.rhMin = real("rhMin");
-    if (has("rhMax")) t.rhMax = real("rhMax");
-    if (has("rhFixed")) {
-        if (!has("rh")) missingValueOption("rh", "rhFixed");
-        t.rh = real("rh");
+    o.reals({{"rh", &t.rh}, {"rhMin", &t.rhMin}, {"rhMax", &t.rhMax}});
+    if (o.has("rhFixed")) {
+        if (!o.has("rh")) missingValueOption("rh", "rhFixed");
+        t.rh = o.real("rh");
         t.rhMin = t.rhMax = t.rh;
         t.dr = t.rh * t.da;
     }
-    if (has("rxFixed")) {
-        if (!has("rx")) missingValueOption("rx", "rxFixed");
-        t.psi = t.psiMin = t.psiMax = real("rx");
+    if (o.has("rxFixed")) {
+        if (!o.has("rx")) missingValueOption("rx", "rxFixed");
+        t.psi = t.psiMin = t.psiMax = o.real("rx");
     }
-    if (has("ryFixed")) {
-        if (!has("ry")) missingValueOption("ry", "ryFixed");
-        t.theta = t.thetaMin = t.thetaMax = real("ry");
+    if (o.has("ryFixed")) {
+        if (!o.has("ry")) missingValueOption("ry", "ryFixed");
+        t.theta = t.thetaMin = t.thetaMax = o.real("ry");
     }
-    if (has("rzFixed")) {
-        if (!has("rz")) missingValueOption("rz", "rzFixed");
-        t.phi = t.phiMin = t.phiMax = real("rz");
+    if (o.has("rzFixed")) {
+        if (!o.has("rz")) missingValueOption("rz", "rzFixed");
+        t.phi = t.phiMin = t.phiMax = o.real("rz");
     }
-    if (has("phi")) {
-        t.phi = real("phi");
-        if (has("fit_dw")) t.phiAve = t.phi;
+    // with -fit_dw the start angles are also the helix's average angles and phase
+    if (o.has("phi")) {
+        t.phi = o.real("phi");
+        if (o.has("fit_dw")) t.phiAve = t.phi;
     }
-    if (has("theta")) {
-        t.theta = real("theta");
-        if (has("fit_dw")) t.thetaAve = t.theta;
+    if (o.has("theta")) {
+        t.theta = o.real("theta");
+        if (o.has("fit_dw")) t.thetaAve = t.theta;
     }
-    if (has("psi")) {
-        t.psi = real("psi");
-        if (has("fit_dw")) t.Ru0 = t.psi;
+    if (o.has("psi")) {
+        t.psi = o.real("psi");
+        if (o.has("fit_dw")) t.Ru0 = t.psi;
     }
-    if (has("phiMin")) t.phiMin = real("phiMin");
-    if (has("thetaMin")) t.thetaMin = real("thetaMin");
-    if (has("psiMin")) t.psiMin = real("psiMin");
-    if (has("phiMax")) t.phiMax = real("phiMax");
-    if (has("thetaMax")) t.thetaMax = real("thetaMax");
-    if (has("psiMax")) t.psiMax = real("psiMax");
+    o.reals({{"phiMin", &t.phiMin},
+             {"thetaMin", &t.thetaMin},
+             {"psiMin", &t.psiMin},
+             {"phiMax", &t.phiMax},
+             {"thetaMax", &t.thetaMax},
+             {"psiMax", &t.psiMax}});
+}
 
-    // ---- method and jackknife options ----
-    if (has("rcsa")) {
-        t.tensorMode = 1;
+namespace {
+
+// -fixed: all five tensor values are needed, otherwise the run becomes a nonlinear fit; the
+// values are taken whether given or not (a missing one reads as -9999).
+void readFixedTensor(const Options& o, DTensor& t) {
+    t.tensorMode = orvex::kTensorModeFixed;
+    if (!o.has("da") || !o.has("rh") || !o.has("rx") || !o.has("ry") || !o.has("rz")) {
+        std::fputs(
+            "[Error]:: Fixed Mode (-fixed) Must Have All Five Tensors (-da -rh -rx -ry -rz) Specified! \n",
+            stderr);
+        std::fputs("[Error]:: Switched To A Nonlinear Fit Mode (-fit)! \n", stderr);
+        t.tensorMode = orvex::kTensorModeNonlinear;
+    }
+    t.fitMode = orvex::kFitModeNlls;
+    t.psi = o.real("rx");
+    t.theta = o.real("ry");
+    t.phi = o.real("rz");
+    t.da = o.real("da");
+    if (o.has("rh")) {
+        t.rh = o.real("rh");
+        t.dr = t.da * t.rh;
+    }
+    if (o.has("dr")) {
+        t.dr = o.real("dr");
+        t.rh = t.dr / t.da;
+    }
+}
+
+// Coupling classes generated from the structure when -fixed or -saupe come without a table,
+// in this order: HN-N, HA-CA, HB-CB, HN to the preceding C, N to the preceding C, CA-C.
+std::vector<int> classesToGenerate(const Options& o) {
+    static const std::pair<const char*, int> kClassOptions[] = {{"classHN,N", 1},   {"classHA,CA", 7},
+                                                                {"classHB,CB", 12}, {"classHN,C-1", 3},
+                                                                {"classN,C-1", 6},  {"classCA,C", 10}};
+    std::vector<int> classes;
+    for (const auto& [name, code] : kClassOptions)
+        if (o.has(name)) classes.push_back(code);
+    if (classes.empty())
+        fail(-1,
+             "[Error]:: Errors found to generate couplings with Fixed Mode (-fixed) or Saupe Mode (-saupe) \n"
+             "[Error]:: At least one RDC class (see below) must be specified when input RDC table is not "
+             "provided (-inD):\n"
+             "          -classHN,N, -classHA,CA, -classHB,CB, classHN,C-1, classN,C-1, classCA,C\n");
+    return classes;
+}
+
+// -fit_dw: the helix's dipolar wave, with its own names for the angle options.
+void readDipolarWave(const Options& o, DTensor& t) {
+    t.saFitFlag = 1;
+    t.expResOffset = 13;
+    t.tensorMode = orvex::kTensorModeDipolarWave;
+    t.fitMode = orvex::kFitModeDipolarWave;
+    t.expC = 15.8;
+    t.expCMin = 9.0;
+    t.expCMax = 18.0;
+    o.reals({{"expC", &t.expC}, {"expCMin", &t.expCMin}, {"expCMax", &t.expCMax}});
+    if (o.has("expOff")) t.expResOffset = static_cast<int>(o.real("expOff"));
+    o.reals({{"ru0", &t.psi},
+             {"ru0Min", &t.psiMin},
+             {"ru0Max", &t.psiMax},
+             {"thetaA", &t.theta},
+             {"thetaAMin", &t.thetaMin},
+             {"thetaAMax", &t.thetaMax},
+             {"phiA", &t.phi},
+             {"phiAMin", &t.phiMin},
+             {"phiAMax", &t.phiMax}});
+}
+
+void setNonlinear(DTensor& t, int fitMode) {
+    t.tensorMode = orvex::kTensorModeNonlinear;
+    t.fitMode = fitMode;
+}
+
+}  // namespace
+
+void Orvex::readMethodOptions(const CmdArgParser& p) {
+    const Options o{p};
+    DTensor& t = dTensor;
+    if (o.has("rcsa")) {
+        t.tensorMode = orvex::kTensorModeSvd;
         t.isRCSA = true;
     }
-    if (has("svd")) {
-        t.tensorMode = 1;
+    if (o.has("svd")) {
+        t.tensorMode = orvex::kTensorModeSvd;
         t.fitFlag_JK = 1;
     }
-    if (has("JK")) t.fitFlag_JK = 1;
+    if (o.has("JK")) t.fitFlag_JK = 1;
     t.byRes = true;
-    if (has("jkByRes")) t.byRes = true;
-    if (has("jkByCoupling")) t.byRes = false;
-    if (has("JK_level")) t.byRes = text("JK_level") != "C";
-    if (has("noJK") || has("noJackknifed")) t.fitFlag_JK = 0;
-    if (has("saupe")) {
-        t.tensorMode = 2;
+    if (o.has("jkByRes")) t.byRes = true;
+    if (o.has("jkByCoupling")) t.byRes = false;
+    if (o.has("JK_level")) t.byRes = o.text("JK_level") != "C";
+    if (o.has("noJK") || o.has("noJackknifed")) t.fitFlag_JK = 0;
+    if (o.has("saupe")) {
+        t.tensorMode = orvex::kTensorModeGivenSaupe;
         std::vector<float> values = p.getArgValueDD("saupe");
         if (values.size() != 5) fail(-1, "[Error] Saupe input must be 5 elements \n");
-        for (int i = 0; i < 5; i++) t.saupe[i] = values[i];
+        for (int i = 0; i < 5; i++)
+            t.saupe[i] = values[i];
     }
-    if (has("align")) t.tensorMode = 2;
-    if (has("fit")) t.tensorMode = 3;
-    if (has("fixed")) {
-        t.tensorMode = 5;
-        if (!has("da") || !has("rh") || !has("rx") || !has("ry") || !has("rz")) {
-            std::fputs("[Error]:: Fixed Mode (-fixed) Must Have All Five Tensors (-da -rh -rx -ry -rz) Specified! \n",
-                       stderr);
-            std::fputs("[Error]:: Switched To A Nonlinear Fit Mode (-fit)! \n", stderr);
-            t.tensorMode = 3;
-        }
-        t.fitMode = 1;
-        t.psi = real("rx");
-        t.theta = real("ry");
-        t.phi = real("rz");
-        t.da = real("da");
-        if (has("rh")) {
-            t.rh = real("rh");
-            t.dr = t.da * t.rh;
-        }
-        if (has("dr")) {
-            t.dr = real("dr");
-            t.rh = t.dr / t.da;
-        }
-    }
-    // Couplings are generated from the structure when no table is given. "-in" is the
-    // same option as "-inD" and counts as a table too.
-    if ((has("fixed") || has("saupe")) && !has("inD") && !has("in")) {
-        DCTypeListInt.clear();
-        if (has("classHN,N")) DCTypeListInt.push_back(1);
-        if (has("classHA,CA")) DCTypeListInt.push_back(7);
-        if (has("classHB,CB")) DCTypeListInt.push_back(12);
-        if (has("classHN,C-1")) DCTypeListInt.push_back(3);
-        if (has("classN,C-1")) DCTypeListInt.push_back(6);
-        if (has("classCA,C")) DCTypeListInt.push_back(10);
-        if (DCTypeListInt.empty())
-            fail(-1,
-                 "[Error]:: Errors found to generate couplings with Fixed Mode (-fixed) or Saupe Mode (-saupe) \n"
-                 "[Error]:: At least one RDC class (see below) must be specified when input RDC table is not "
-                 "provided (-inD):\n"
-                 "          -classHN,N, -classHA,CA, -classHB,CB, classHN,C-1, classN,C-1, classCA,C\n");
-    }
-    if (has("nofixed")) t.tensorMode = 3;
-    if (has("fit_nlls")) {
-        t.tensorMode = 3;
-        t.fitMode = 1;
-    }
-    if (has("fit_lm")) {
-        t.tensorMode = 3;
-        t.fitMode = 2;
-    }
-    if (has("fit_pw")) {
-        t.tensorMode = 3;
-        t.fitMode = 4;
-    }
-    if (has("fit_gs") || has("fit")) {
+    if (o.has("align")) t.tensorMode = orvex::kTensorModeGivenSaupe;
+    if (o.has("fit")) t.tensorMode = orvex::kTensorModeNonlinear;
+    if (o.has("fixed")) readFixedTensor(o, t);
+    // "-in" is the same option as "-inD" and counts as a table too.
+    if ((o.has("fixed") || o.has("saupe")) && !o.has("inD") && !o.has("in"))
+        DCTypeListInt = classesToGenerate(o);
+    if (o.has("nofixed")) t.tensorMode = orvex::kTensorModeNonlinear;
+    if (o.has("fit_nlls")) setNonlinear(t, orvex::kFitModeNlls);
+    if (o.has("fit_lm")) setNonlinear(t, orvex::kFitModeLm);
+    if (o.has("fit_pw")) setNonlinear(t, orvex::kFitModePowell);
+    if (o.has("fit_gs") || o.has("fit")) {
         grid_step = 5;
-        t.tensorMode = 3;
-        t.fitMode = 5;
-        if (has("gs_step")) grid_step = static_cast<int>(real("gs_step"));
+        setNonlinear(t, orvex::kFitModeGridSearch);
+        if (o.has("gs_step")) grid_step = static_cast<int>(o.real("gs_step"));
     }
-    if (has("vwfit")) {
+    if (o.has("vwfit")) {
         t.saFitFlag = 1;
-        t.tensorMode = 3;
-        t.fitMode = 7;
+        setNonlinear(t, orvex::kFitModeVwfit);
     }
-    if (has("vwfit_cv")) {
+    if (o.has("vwfit_cv")) {
         t.saFitFlag = 1;
-        t.tensorMode = 3;
-        t.fitMode = 8;
+        setNonlinear(t, orvex::kFitModeVwfitCv);
     }
-    if (has("fit_sa_lm")) {
+    if (o.has("fit_sa_lm")) {
         t.saFitFlag = 1;
-        t.tensorMode = 3;
-        t.fitMode = 3;
+        setNonlinear(t, orvex::kFitModeSaLm);
     }
-    if (has("fit_sa")) {
-        t.tensorMode = 3;
+    if (o.has("fit_sa")) {
+        t.tensorMode = orvex::kTensorModeNonlinear;
         t.saFitFlag = 1;
     }
-    if (has("fit_dw")) {
-        t.saFitFlag = 1;
-        t.expResOffset = 13;
-        t.tensorMode = 8;
-        t.fitMode = 6;
-        t.expC = 15.8;
-        t.expCMin = 9.0;
-        t.expCMax = 18.0;
-        if (has("expC")) t.expC = real("expC");
-        if (has("expCMin")) t.expCMin = real("expCMin");
-        if (has("expCMax")) t.expCMax = real("expCMax");
-        if (has("expOff")) t.expResOffset = static_cast<int>(real("expOff"));
-        if (has("ru0")) t.psi = real("ru0");
-        if (has("ru0Min")) t.psiMin = real("ru0Min");
-        if (has("ru0Max")) t.psiMax = real("ru0Max");
-        if (has("thetaA")) t.theta = real("thetaA");
-        if (has("thetaAMin")) t.thetaMin = real("thetaAMin");
-        if (has("thetaAMax")) t.thetaMax = real("thetaAMax");
-        if (has("phiA")) t.phi = real("phiA");
-        if (has("phiAMin")) t.phiMin = real("phiAMin");
-        if (has("phiAMax")) t.phiMax = real("phiAMax");
-    }
+    if (o.has("fit_dw")) readDipolarWave(o, t);
+}
 
-    // ---- remaining options ----
+void Orvex::readRemainingOptions(const CmdArgParser& p) {
+    const Options o{p};
+    DTensor& t = dTensor;
     if (t.saFitFlag == 1) {
-        if (has("saStep1")) t.saItStep1 = integer("saStep1");
-        if (has("saStep2")) t.saItStep2 = integer("saStep2");
-        if (has("saStep3")) t.saItStep3 = integer("saStep3");
-        if (has("vwfitCount")) t.saTryCount = integer("vwfitCount");
-        if (has("saTryCount")) t.saTryCount = integer("saTryCount");
-        if (has("saPowell")) t.saPowellFlag = 1;
-        if (has("nosaPowell")) t.saPowellFlag = 0;
+        if (o.has("saStep1")) t.saItStep1 = o.integer("saStep1");
+        if (o.has("saStep2")) t.saItStep2 = o.integer("saStep2");
+        if (o.has("saStep3")) t.saItStep3 = o.integer("saStep3");
+        if (o.has("vwfitCount")) t.saTryCount = o.integer("vwfitCount");
+        if (o.has("saTryCount")) t.saTryCount = o.integer("saTryCount");
+        if (o.has("saPowell")) t.saPowellFlag = 1;
+        if (o.has("nosaPowell")) t.saPowellFlag = 0;
     }
-    t.methylCCFlag = has("useMethylCC") ? 1 : 0;
-    if (has("methylCC")) t.methylCCFlag = 1;
+    t.methylCCFlag = o.has("useMethylCC") ? 1 : 0;
+    if (o.has("methylCC")) t.methylCCFlag = 1;
     multiTensorMode = false;
     nTensors = 1;
-    if (has("multiTensor")) {
+    if (o.has("multiTensor")) {
         multiTensorMode = true;
-        if (has("nTensors")) nTensors = integer("nTensors");
+        if (o.has("nTensors")) nTensors = o.integer("nTensors");
     }
+    readSelectionOptions(p);
+    svd_mfr_flag = false;
+    if (o.has("svd_mfr")) svd_mfr_flag = true;
+    readFixedParameterOptions(p);
+}
+
+void Orvex::readSelectionOptions(const CmdArgParser& p) {
     Same_Selection_Working_Validation = true;
-    if (has("select")) {
+    if (p.isValidArg("select")) {
         resSelectionVec_Working = p.getArgValueII("select");
-        if (has("select_valid")) {
-            resSelectionVec_Validation = p.getArgValueII("select_valid");
-            Same_Selection_Working_Validation = false;
-        } else {
-            resSelectionVec_Validation = resSelectionVec_Working;
-        }
-    } else if (has("select_valid")) {
+        resSelectionVec_Validation = resSelectionVec_Working;
+    }
+    if (p.isValidArg("select_valid")) {
         resSelectionVec_Validation = p.getArgValueII("select_valid");
         Same_Selection_Working_Validation = false;
     }
-    svd_mfr_flag = false;
-    if (has("svd_mfr")) svd_mfr_flag = true;
+}
 
-    // Every fixed-parameter option pins its start value and selects the nonlinear fit.
+// Every fixed-parameter option pins the start value as it stands after all earlier rows and
+// selects the nonlinear fit, after -fixed, -saupe or -fit_dw have set theirs.
+void Orvex::readFixedParameterOptions(const CmdArgParser& p) {
+    const Options o{p};
+    DTensor& t = dTensor;
     auto pinRotations = [&t]() {
         t.psiMin = t.psiMax = t.psi;
         t.thetaMin = t.thetaMax = t.theta;
         t.phiMin = t.phiMax = t.phi;
     };
-    if (has("dadr") || has("dadrFixed")) {
-        t.tensorMode = 3;
+    if (o.has("dadr") || o.has("dadrFixed")) {
+        t.tensorMode = orvex::kTensorModeNonlinear;
         t.daMin = t.daMax = t.da;
         t.drMin = t.drMax = t.dr;
     }
-    if (has("rot") || has("rotFixed")) {
-        t.tensorMode = 3;
+    if (o.has("rot") || o.has("rotFixed")) {
+        t.tensorMode = orvex::kTensorModeNonlinear;
         pinRotations();
     }
-    if (has("rotdr") || has("rotdrFixed")) {
-        t.tensorMode = 3;
+    if (o.has("rotdr") || o.has("rotdrFixed")) {
+        t.tensorMode = orvex::kTensorModeNonlinear;
         t.drMin = t.drMax = t.dr;
         pinRotations();
     }
-    if (has("rotrh") || has("rotrhFixed")) {
-        t.tensorMode = 3;
+    if (o.has("rotrh") || o.has("rotrhFixed")) {
+        t.tensorMode = orvex::kTensorModeNonlinear;
         t.rhFlag = 1;
         t.rhMin = t.rhMax = t.rh;
         pinRotations();
     }
-    if (has("rxFixed")) {
-        t.tensorMode = 3;
+    if (o.has("rxFixed")) {
+        t.tensorMode = orvex::kTensorModeNonlinear;
         t.psiMin = t.psiMax = t.psi;
     }
-    if (has("ryFixed")) {
-        t.tensorMode = 3;
+    if (o.has("ryFixed")) {
+        t.tensorMode = orvex::kTensorModeNonlinear;
         t.thetaMin = t.thetaMax = t.theta;
     }
-    if (has("rzFixed")) {
-        t.tensorMode = 3;
+    if (o.has("rzFixed")) {
+        t.tensorMode = orvex::kTensorModeNonlinear;
         t.phiMin = t.phiMax = t.phi;
     }
-    if (has("daFixed")) {
-        t.tensorMode = 3;
+    if (o.has("daFixed")) {
+        t.tensorMode = orvex::kTensorModeNonlinear;
         t.daMin = t.daMax = t.da;
     }
-    if (has("drFixed")) {
-        t.tensorMode = 3;
+    if (o.has("drFixed")) {
+        t.tensorMode = orvex::kTensorModeNonlinear;
         t.drMin = t.drMax = t.dr;
     }
-    if (has("rhFixed")) {
-        t.tensorMode = 3;
+    if (o.has("rhFixed")) {
+        t.tensorMode = orvex::kTensorModeNonlinear;
         t.rhFlag = 1;
         t.rhMin = t.rhMax = t.rh;
     }
+}
+
+// Options the standard run reads beyond the option tables: whether couplings may be generated,
+// and the maximal-subset settings (applied to the tensor only on that route).
+void Orvex::readStandardRunOptions(const CmdArgParser& p) {
+    const Options o{p};
+    runOptions.generateCouplings = o.has("fixed") || o.has("saupe");
+    MaxSubsetOptions& m = runOptions.maxSubset;
+    m.maxSub = o.has("maxSub");
+    m.soloSet = m.maxSub && o.text("maxSub") == "+";
+    m.culling = o.has("culling");
+    if (o.has("level")) m.searchLevel = static_cast<int>(o.real("level"));
+    o.reals({{"maxSubDCut", &m.dCut}, {"w12", &m.tau}, {"culling_Q", &m.culling_Q},
+             {"culling_percent", &m.culling_percent}});
 }

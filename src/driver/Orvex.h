@@ -1,17 +1,44 @@
 // The application: option set with its defaults, the usage text, and the analysis modes
-// (standard run, tensor orthogonalization, shape tensor, ensemble fit, RCSA fit).
+// (standard run, tensor orthogonalization, shape tensor, ensemble fit, RCSA fit). Each mode,
+// and each route of the standard run, lives in its own file, listed below with the options
+// that lead there.
 #pragma once
 
 #include <map>
 #include <string>
 #include <vector>
 
+#include "common/Modes.h"
 #include "common/Types.h"
 #include "couplings/DCListData.h"
 #include "couplings/RCSAListData.h"
 #include "io/GDB.h"
 #include "io/PDB.h"
 #include "tensor/DTensor.h"
+
+class CmdArgParser;
+class SVDWorkData;
+
+// Settings of the maximal-subset search, read from the command line (-maxSub, -culling,
+// -maxSubDCut, -level, -w12, -culling_Q, -culling_percent); reals pass through single precision.
+struct MaxSubsetOptions {
+    bool maxSub = false;             // -maxSub given
+    bool soloSet = false;            // -maxSub with exactly the value "+": the solo-set search, else culling
+    bool culling = false;            // -culling given
+    double dCut = 3.0;               // -maxSubDCut
+    int searchLevel = 9999;          // -level, truncated toward zero
+    double tau = 0.1;                // -w12
+    double culling_Q = 0.1;          // -culling_Q
+    double culling_percent = 0;      // -culling_percent
+    bool requested() const { return maxSub || culling; }
+};
+
+// Options that only the standard run's steps and routes read, taken from the command line once
+// by setArgs, so that the run itself does not consult the parser.
+struct StandardRunOptions {
+    bool generateCouplings = false;   // -fixed or -saupe: couplings may be generated without a table
+    MaxSubsetOptions maxSubset;
+};
 
 // One score of the fragment search (fragment database scoring; no mode reaches it).
 struct mfrScore {
@@ -47,7 +74,7 @@ public:
     int dcCount = 0;
     int pdbCount = 0;
     int segFIRST = 9999, segLAST = -9999;
-    int excludeMode = 4;
+    int excludeMode = orvex::kExcludeModeLarger;
     int allowFixedDI = 1;
     int keepDIFlag = 0;
     int verbose = 0;
@@ -60,6 +87,7 @@ public:
     bool multiTensorMode = false;
     int nTensors = 1;
     bool rcsaMode = false;
+    StandardRunOptions runOptions;
 
     Orvex();
     Orvex(const std::string& inDC);
@@ -76,15 +104,53 @@ public:
     void printSyntax_orth(int full);
     void printSyntax_rcsa(int full);
 
-    // ---- modes ----
+    // ---- modes, chosen by the program entry (Orvex_main.cpp) ----
+    // standard run, no mode option (Orvex_standard.cpp); the last two forms serve the fragment search
     int simDC();
     int simDC(int first, int last, int allowFixedDI, int excludeMode);
     int simDC(int first, int last, int unused, int allowFixedDI, int excludeMode);
     int simDC(std::vector<int> ranges, std::vector<int> refRanges, int allowFixedDI, int excludeMode);
-    int DC_orth();
-    int simDC_shapeTensor_multiconfomers();
-    int vwFit_multi();
-    int simRCSA();
+    int DC_orth();                            // -orth (Orvex_orth.cpp)
+    int simDC_shapeTensor_multiconfomers();   // -shapeTensor (Orvex_shape.cpp)
+    int vwFit_multi();                        // -vwfit, -vwfit_cv_multi (Orvex_vwfit.cpp)
+    int simRCSA();                            // -rcsa (Orvex_rcsa.cpp)
+
+private:
+    // ---- routes of the standard run, chosen by runRoute from the tensor's tensorMode and the
+    // options; each returns the run's result ----
+    // tensorMode 1 (default, -svd): SVD fit of one tensor with its jackknife (Orvex_svd.cpp)
+    int runSvdFit(SVDWorkData& svd);
+    // tensorMode 1 with -multiTensor and several conformers: one tensor per conformer (Orvex_multiTensor.cpp)
+    int runMultiTensorFit(SVDWorkData& svd);
+    // -maxSub or -culling, with tensorMode 1, 2, 6 or 7: maximal-subset search (Orvex_maxsub.cpp)
+    int runMaxSubset(SVDWorkData& svd, const MaxSubsetOptions& options);
+    // tensorMode 2 (-saupe, -align): back-calculation from five Saupe values (Orvex_givenTensor.cpp)
+    int runGivenSaupe(SVDWorkData& svd);
+    // tensorMode 5 (-fixed with -da -rh -rx -ry -rz): back-calculation from a fixed tensor
+    // (Orvex_givenTensor.cpp)
+    int runFixedTensor();
+    // tensorMode 3, 4, 8 (-fit, -fit_nlls, -fit_lm, -fit_pw, -fit_gs, -fit_sa, -fit_sa_lm, -vwfit_cv,
+    // -fit_dw, -nofixed, the fixed-parameter options, -fixed with a value missing) (Orvex_nonlinear.cpp)
+    int runNonlinearFit();
+
+    // setArgs reads the option tables in this order (later rows overwrite earlier ones): start and
+    // file options, tensor start values and limits, method and jackknife options, remaining options
+    // (with the residue selections and the fixed-parameter pins), then the standard run's own options.
+    void readStartAndFileOptions(const CmdArgParser& p);
+    void readTensorStartOptions(const CmdArgParser& p);
+    void readMethodOptions(const CmdArgParser& p);
+    void readRemainingOptions(const CmdArgParser& p);
+    void readSelectionOptions(const CmdArgParser& p);
+    void readFixedParameterOptions(const CmdArgParser& p);
+    void readStandardRunOptions(const CmdArgParser& p);
+
+    // steps of the standard run (Orvex_standard.cpp)
+    bool loadStructure();
+    void prepareTensorsPerConformer(bool loadedNow);
+    bool obtainCouplings(int& first, int& last);
+    void readCouplingTable();
+    int runRoute();
+    int runSvdRoute();
 };
 
 // The program entry (steps of a run); `main` only hands its arguments to this.

@@ -1,31 +1,25 @@
-// The standard analysis run: load the structure, read or generate the couplings, select
-// and build them, determine or apply the alignment tensor, write the result table.
+// The standard analysis run (no mode option): load the structure, prepare one tensor per
+// conformer for -multiTensor, read or generate the couplings, select and build them, then
+// hand them to the route that the tensor's tensorMode chooses (routes in Orvex_svd.cpp,
+// Orvex_givenTensor.cpp, Orvex_multiTensor.cpp, Orvex_maxsub.cpp, Orvex_nonlinear.cpp).
 #include <cstdio>
 
 #include "common/Constants.h"
-#include "driver/CmdArgParser.h"
 #include "driver/Orvex.h"
 #include "fit/SVDWorkData.h"
 
-namespace {
-
-// Back-calculation needs a valid, selected coupling with atoms on both sides.
-bool canBackCalculate(const DipolarCouplingData& dc) {
-    return dc.valid == 1 && dc.selected == 1 && dc.atomICount != 0 && dc.atomJCount != 0;
+void Orvex::readCouplingTable() {
+    dcDataList.readDC(inDCFileName, dTensor);
+    if (verbose) dcDataList.verb = true;
+    dcCount = dcDataList.dcCount;
+    segFIRST = dcDataList.segFIRST;
+    segLAST = dcDataList.segLAST;
 }
-
-}  // namespace
 
 int Orvex::simDC() {
     if (isRefPDBfrmVALL) return -1;
     workSize = 0;
-    if (!inDCFileName.empty()) {
-        dcDataList.readDC(inDCFileName, dTensor);
-        if (verbose) dcDataList.verb = true;
-        dcCount = dcDataList.dcCount;
-        segFIRST = dcDataList.segFIRST;
-        segLAST = dcDataList.segLAST;
-    }
+    if (!inDCFileName.empty()) readCouplingTable();
     return simDC(segFIRST, segLAST, allowFixedDI, excludeMode);
 }
 
@@ -35,125 +29,107 @@ int Orvex::simDC(int first, int last, int allowFixed, int exclude) {
     allowFixedDI = allowFixed;
     excludeMode = exclude;
     workSize = 0;
-    DTensor& t = dTensor;
-    if (!isRefPDBfrmVALL && inPDBFileName.empty() && t.tensorMode != 8) return -1;
+    const bool dipolarWave = dTensor.tensorMode == orvex::kTensorModeDipolarWave;  // needs no structure
+    if (!isRefPDBfrmVALL && inPDBFileName.empty() && !dipolarWave) return -1;
 
-    // ---- structure ----
-    bool loadedNow = false;
-    if (pdbCount <= 0 && t.tensorMode != 8 && !isRefPDBfrmVALL) {
-        loadedNow = true;
-        PDB pdb;
-        pdb.isLoaded = pdb.loadPDB(inPDBFileName);
-        std::fprintf(stderr, "Loading PDB file %s, residues %d to %d conformer #%d, atom #%d\n",
-                     inPDBFileName.c_str(), pdb.r1, pdb.rN, pdb.conformer_count, pdb.atomCount(1));
-        pdbCount += pdb.conformer_count;
-        pdbList.push_back(std::move(pdb));
+    const bool loadedNow = !dipolarWave && loadStructure();
+    if (multiTensorMode) prepareTensorsPerConformer(loadedNow);
+    if (!obtainCouplings(first, last)) return -1;
+    dcDataList.selectDC(first, last, resSelectionVec_Working, resSelectionVec_Validation,
+                        Same_Selection_Working_Validation);
+    if (!dipolarWave) dcDataList.buildDC(pdbList, allowFixedDI != 0, pdbResIDOffset);
+    return runRoute();
+}
+
+// Loads the structure file unless structures are already there or come from the fragment
+// database, and announces it. Returns whether it loaded one.
+bool Orvex::loadStructure() {
+    if (pdbCount > 0 || isRefPDBfrmVALL) return false;
+    PDB pdb;
+    pdb.isLoaded = pdb.loadPDB(inPDBFileName);
+    std::fprintf(stderr, "Loading PDB file %s, residues %d to %d conformer #%d, atom #%d\n",
+                 inPDBFileName.c_str(), pdb.r1, pdb.rN, pdb.conformer_count, pdb.atomCount(1));
+    pdbCount += pdb.conformer_count;
+    pdbList.push_back(std::move(pdb));
+    return true;
+}
+
+// -multiTensor: one tensor per conformer, the first one being the working tensor.
+void Orvex::prepareTensorsPerConformer(bool loadedNow) {
+    if (!loadedNow) {
+        nTensors = pdbCount;
+    } else if (pdbCount == 1) {
+        multiTensorMode = false;
+        nTensors = 1;
+        std::fprintf(stderr, "Warning :: Only 1 conformer found, switch multi-Tensor multi-Conformer mode to "
+                             "normal mode\n");
+    } else {
+        nTensors = pdbCount;
+        if (nTensors >= 4)
+            std::fprintf(stderr,
+                         "Warning :: %d conformers found, multi-Tensor multi-Conformer mode with > 3 "
+                         "tensors is generally not recommended.\n",
+                         nTensors);
     }
-
-    // ---- one tensor per conformer ----
-    if (multiTensorMode) {
-        if (!loadedNow) {
-            nTensors = pdbCount;
-        } else if (pdbCount == 1) {
-            multiTensorMode = false;
-            nTensors = 1;
-            std::fprintf(stderr, "Warning :: Only 1 conformer found, switch multi-Tensor multi-Conformer mode to "
-                                 "normal mode\n");
-        } else {
-            nTensors = pdbCount;
-            if (nTensors >= 4)
-                std::fprintf(stderr, "Warning :: %d conformers found, multi-Tensor multi-Conformer mode with > 3 "
-                                     "tensors is generally not recommended.\n",
-                             nTensors);
-        }
-        dTensors.back() = dTensor;
-        dTensors.front().fitMode = 9;
-        dTensor.fitMode = 9;
-        for (int k = 1; k < nTensors; k++) {
-            DTensor fresh;
-            fresh.initTensor(1);
-            dTensors.push_back(fresh);
-        }
+    dTensors.back() = dTensor;
+    dTensors.front().fitMode = orvex::kFitModeMultiTensor;
+    dTensor.fitMode = orvex::kFitModeMultiTensor;
+    for (int k = 1; k < nTensors; k++) {
+        DTensor fresh;
+        fresh.initTensor(1);
+        dTensors.push_back(fresh);
     }
+}
 
-    // ---- couplings ----
-    const CmdArgParser& args = *CmdArgParser::getInstance();
+// The couplings of the run: generated from the structure for the requested classes when no
+// table is named (only with -fixed or -saupe), else read from the table unless already read.
+// The run's residue range follows what was generated or read. False when there is nothing to do.
+bool Orvex::obtainCouplings(int& first, int& last) {
     if (inDCFileName.empty()) {
-        bool simulate = args.isValidArg("fixed") || args.isValidArg("saupe");
-        if (!simulate || DCTypeListInt.empty()) return -1;
+        if (!runOptions.generateCouplings || DCTypeListInt.empty()) return false;
         dcDataList.createEmptyDCList(DCTypeListInt, dTensor, pdbList);
         if (!pdbList.empty()) {
             segFIRST = first = pdbList[0].r1;
             segLAST = last = pdbList[0].rN;
         }
     } else if (dcCount < 1) {
-        dcDataList.readDC(inDCFileName, dTensor);
-        if (verbose) dcDataList.verb = true;
-        dcCount = dcDataList.dcCount;
-        segFIRST = first = dcDataList.segFIRST;
-        segLAST = last = dcDataList.segLAST;
+        readCouplingTable();
+        first = segFIRST;
+        last = segLAST;
     }
+    return true;
+}
 
-    // ---- selection and building ----
-    dcDataList.selectDC(first, last, resSelectionVec_Working, resSelectionVec_Validation,
-                        Same_Selection_Working_Validation);
-    if (t.tensorMode != 8) dcDataList.buildDC(pdbList, allowFixedDI != 0, pdbResIDOffset);
-
-    std::vector<DipolarCouplingData>& couplings = dcDataList.dcList;
+int Orvex::runRoute() {
+    DTensor& t = dTensor;
     switch (t.tensorMode) {
-    case 1:
+    case orvex::kTensorModeSvd:
         t.saupe.fill(0);
         t.dSaupe.fill(1.0);
-        break;
-    case 2:
+        return runSvdRoute();
+    case orvex::kTensorModeGivenSaupe:
         t.dSaupe.fill(1.0);
-        break;
-    case 3:
-    case 4:
-    case 8:
-        // the nonlinear fits are not available yet
-        return -1;
-    case 5: {
-        // fixed tensor: Saupe elements from Da, rhombicity and angles, no minimiser
-        t.euler2saupe2();
-        t.eulerCount = t.saupe2euler();
-        for (DipolarCouplingData& dc : couplings)
-            if (canBackCalculate(dc)) dc.calcDC(t.saupe.data(), 5);
-        dTensors.clear();
-        dTensors.push_back(t);
-        if (!outDCFileName.empty()) dcDataList.reportDC(outDCFileName, 0, dTensors, dcDataList.validCount);
-        return 1;
-    }
-    case 6:
-    case 7:
-        break;
+        return runSvdRoute();
+    case orvex::kTensorModeSteric:
+    case orvex::kTensorModeElectrostatic:
+        return runSvdRoute();  // only the maximal-subset search computes anything there
+    case orvex::kTensorModeFixed:
+        return runFixedTensor();
+    case orvex::kTensorModeNonlinear:
+    case orvex::kTensorModeGridSearch:
+    case orvex::kTensorModeDipolarWave:
+        return runNonlinearFit();
     default:
-        return 1;
+        return 1;  // nothing to compute
     }
+}
 
-    // ---- SVD route ----
-    if (args.isValidArg("maxSub") || args.isValidArg("culling")) return -1;   // not available yet
+int Orvex::runSvdRoute() {
     SVDWorkData svd;
-    if (t.tensorMode == 1) {
-        if (multiTensorMode) return -1;   // the multi-tensor fit is not available yet
-        svd.simD(couplings, pdbCount, t);
-        if (t.eulerFlag == 1) {
-            t.eulerCount = t.saupe2euler();
-            dTensors.clear();
-            dTensors.push_back(t);
-        }
-        if (!outDCFileName.empty()) dcDataList.reportDC(outDCFileName, 1, dTensors, svd.svdCount);
-    } else if (t.tensorMode == 2) {
-        t.eulerCount = t.saupe2euler();
-        Mat4 rotation;
-        Mat4Copy(rotation, t.vv);
-        Mat4Transp(rotation);
-        for (DipolarCouplingData& dc : couplings)
-            if (canBackCalculate(dc)) dc.calcDC(rotation, t.da, t.dr);
-        dTensors.clear();
-        dTensors.push_back(t);
-        if (!outDCFileName.empty()) dcDataList.reportDC(outDCFileName, 0, dTensors, svd.svdCount);
-    }
+    if (runOptions.maxSubset.requested()) return runMaxSubset(svd, runOptions.maxSubset);
+    if (dTensor.tensorMode == orvex::kTensorModeSvd)
+        return multiTensorMode ? runMultiTensorFit(svd) : runSvdFit(svd);
+    if (dTensor.tensorMode == orvex::kTensorModeGivenSaupe) return runGivenSaupe(svd);
     return 1;
 }
 

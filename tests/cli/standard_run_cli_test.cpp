@@ -297,7 +297,7 @@ TEST(StandardRun, SelectionsJackknifeOffAndValidationBlock) {
     EXPECT_NEAR(std::fabs(dataValues(full, "Da_HN")[0]), 12.869, 0.0015);
 }
 
-TEST(StandardRun, GeneratedAndFixedTensorTables) {
+TEST(StandardRun, GeneratedTable) {
     TempDir dir;
     const std::string pdb = kExamples + "2MJB_model1.pdb";
     const double s[5] = {-1e-4, 2e-4, -3e-4, 1e-5, -2e-5};
@@ -320,21 +320,6 @@ TEST(StandardRun, GeneratedAndFixedTensorTables) {
         EXPECT_EQ(row[2], "HN");
         double expected = constant(gH, gN, 1.041) * projection(model.at({res, "H"}), model.at({res, "N"}), S);
         EXPECT_NEAR(std::stod(row[7]), expected, 0.0006) << res;
-    }
-
-    // a fixed tensor: back-calculated from Da, Rh and the three rotations
-    r = runOrvex({"-pdb", pdb, "-inD", kExamples + "ubq_bicelle_cornilescu2000_nh.tab", "-fixed", "-da", "5e-4", "-rh",
-                  "0.4", "-rx", "10", "-ry", "20", "-rz", "30", "-outD", "fixed.tab"},
-                 dir.path());
-    EXPECT_EQ(r.status, 1);
-    table = testutil::readFile(dir.file("fixed.tab"));
-    EXPECT_NE(table.find("DATA TENSOR_MODE FIXED (Fixed Da and Dr, Fixed Rotations)\n"), std::string::npos);
-    EXPECT_NE(table.find("DATA ROT_XYZ    10.00    20.00    30.00\n"), std::string::npos);
-    const M3 fixed = tensorMatrix(5e-4f, static_cast<double>(5e-4f) * static_cast<double>(0.4f), 10, 20, 30);
-    for (const auto& row : rows(table)) {
-        int res = std::stoi(row[0]);
-        double expected = constant(gH, gN, 1.041) * projection(model.at({res, "N"}), model.at({res, "H"}), fixed);
-        EXPECT_NEAR(std::stod(row[8]), expected, 0.002) << res;
     }
 }
 
@@ -405,4 +390,92 @@ TEST(StandardRun, DipolarConstantOptions) {
     Xyz h = m.at({2, "H"}), n = m.at({2, "N"});
     double r = std::sqrt(std::pow(h[0] - n[0], 2) + std::pow(h[1] - n[1], 2) + std::pow(h[2] - n[2], 2));
     EXPECT_NEAR(firstRowDI({"-nofixedDI"}), gH * gN * 3.356809033771374e-12 / (r * r * r), 0.6);
+}
+
+// Tables back-calculated from given Saupe values and from a fixed Da, Rh and three rotations. Only
+// the working selection is back-calculated: couplings that are only in the validation selection
+// keep the placeholder 9999 and print D_DIFF 9999.
+TEST(StandardRun, GivenTensorsBackCalculateOnlyTheWorkingSelection) {
+    TempDir dir;
+    const std::string pdb = kExamples + "2MJB_model1.pdb", tab = kExamples + "ubq_bicelle_cornilescu2000_nh.tab";
+    const Models models = readModels(pdb);
+    const auto& model = models.begin()->second;
+    const double s[5] = {4.4e-4, 3.3e-4, 5.4e-4, -1.5e-4, 3.1e-4};
+    struct Run {
+        std::string name;
+        std::vector<std::string> args;
+        M3 S;
+        std::string block;
+    };
+    const Run runs[] = {
+        {"saupe",
+         {"-saupe", "4.4e-4", "3.3e-4", "5.4e-4", "-1.5e-4", "3.1e-4"},
+         {{{-(s[0] - s[1]) / 2, s[2], s[3]}, {s[2], -(s[0] + s[1]) / 2, s[4]}, {s[3], s[4], s[0]}}},
+         "DATA TENSOR_MODE SAUPE (Fixed Saupe Values)\n"},
+        {"fixed",
+         {"-fixed", "-da", "5e-4", "-rh", "0.4", "-rx", "10", "-ry", "20", "-rz", "30"},
+         tensorMatrix(5e-4f, static_cast<double>(5e-4f) * static_cast<double>(0.4f), 10, 20, 30),
+         "DATA TENSOR_MODE FIXED (Fixed Da and Dr, Fixed Rotations)\nDATA ROT_XYZ    10.00    20.00    30.00\n"},
+    };
+    for (const Run& run : runs) {
+        const std::string& name = run.name;
+        std::vector<std::string> args = {"-pdb", pdb, "-inD", tab, "-select", "1", "30", "-select_valid", "31", "76"};
+        args.insert(args.end(), run.args.begin(), run.args.end());
+        RunResult r = runOrvex(args, dir.path());
+        EXPECT_EQ(r.status, 1) << name;
+        const std::string table = testutil::readFile(dir.file("outD.tab"));
+        EXPECT_NE(table.find(run.block), std::string::npos) << name;
+        int working = 0, validationOnly = 0;
+        for (const auto& row : rows(table)) {
+            ASSERT_EQ(row.size(), 13u) << name;
+            const int res = std::stoi(row[0]);
+            if (res <= 30) {
+                working++;
+                double expected = constant(gH, gN, 1.041) * projection(model.at({res, "N"}), model.at({res, "H"}), run.S);
+                EXPECT_NEAR(std::stod(row[8]), expected, 0.002) << name << " " << res;
+            } else {
+                validationOnly++;
+                EXPECT_EQ(row[8], "9999.000") << name << " " << res;
+                EXPECT_EQ(row[9], "9999.000") << name << " " << res;
+            }
+        }
+        EXPECT_GT(working, 10) << name;
+        EXPECT_GT(validationOnly, 10) << name;
+    }
+}
+
+// -multiTensor warns about a single conformer and about four or more, not about two or three.
+TEST(StandardRun, MultiTensorConformerWarnings) {
+    TempDir dir;
+    const std::string ensemble = testutil::readFile(kExamples + "2MJB.pdb");
+    // the first n MODELs of the 20-model ensemble
+    auto firstModels = [&](int n) {
+        size_t cut = 0;
+        for (int k = 0; k <= n; k++) cut = ensemble.find("\nMODEL", cut + 1);
+        const std::string path = dir.file(std::to_string(n) + ".pdb");
+        testutil::writeFile(path, ensemble.substr(0, cut + 1) + "END\n");
+        return path;
+    };
+    const std::string fourOrMore = " conformers found, multi-Tensor multi-Conformer mode with > 3 tensors is "
+                                   "generally not recommended.\n";
+    const std::string single =
+        "Warning :: Only 1 conformer found, switch multi-Tensor multi-Conformer mode to normal mode\n";
+    for (int n : {2, 3, 4}) {
+        const std::string pdb = firstModels(n);
+        RunResult r = runOrvex({"-pdb", pdb, "-multiTensor"}, dir.path());
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "Loading PDB file " + pdb + ", residues 1 to 76 conformer #" + std::to_string(n) +
+                             ", atom #1231\n" + (n >= 4 ? "Warning :: 4" + fourOrMore : ""));
+    }
+    // one conformer: the warning, then a single-tensor fit (its table keeps the multi-tensor layout,
+    // as the tensor keeps the multi-tensor fit mode)
+    RunResult r = runOrvex({"-pdb", kExamples + "2MJB_model1.pdb", "-inD", kExamples + "ubq_bicelle_cornilescu2000_nh.tab",
+                            "-multiTensor"},
+                           dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(single), std::string::npos);
+    const std::string table = testutil::readFile(dir.file("outD.tab"));
+    EXPECT_EQ(dataValues(table, "N_SVD"), std::vector<double>{63});
+    EXPECT_NE(table.find("DATA TENSOR_MODE Multiple Tensor Multi-Conformer SVD \n"), std::string::npos);
+    EXPECT_EQ(table.find("# Tensor for structural model #2"), std::string::npos);
 }

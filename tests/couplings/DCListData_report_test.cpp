@@ -1,8 +1,11 @@
-// Fit statistics and the result table: hand-computed statistics, blocks and column layouts.
+// Fit statistics and the result table: working, validation and jackknife statistics computed by
+// hand, the statistics block line by line, blocks, column layouts and the level-2 angles.
 #include <cmath>
+#include <cstdio>
 
 #include <gtest/gtest.h>
 
+#include "common/TestPdb.h"
 #include "common/TestUtil.h"
 #include "couplings/DCListData.h"
 
@@ -28,6 +31,35 @@ DipolarCouplingData measured(int res, double d, double dCalc, int selected = 1, 
     return dc;
 }
 
+// Working set: couplings 1-4; validation set: couplings 3-6. Every working coupling carries its
+// own jackknife prediction and the Da, Dr of the trial tensor fitted without it.
+DCListData sixCouplings() {
+    struct Row {
+        int res;
+        double d, dCalc, dCalcJk, daJk, drJk;
+        int selected, selectedV;
+    };
+    const Row rows[] = {
+        {1, 10, 9, 8, 5e-4, 1e-4, 1, 0},    {2, -5, -4, -3, 4e-4, 2e-4, 1, 0},
+        {3, 3, 3.5, 4, 5e-4, 0, 1, 1},      {4, 8, 8.5, 9.5, 6e-4, -1e-4, 1, 1},
+        {5, 2, 1, 1, 5e-4, 1e-4, 0, 1},     {6, -6, -4, -4, 5e-4, 1e-4, 0, 1},
+    };
+    DCListData list;
+    for (const Row& r : rows) {
+        DipolarCouplingData dc = measured(r.res, r.d, r.dCalc, r.selected, r.selectedV);
+        dc.dCalc_jk = r.dCalcJk;
+        dc.da_jk = r.daJk;
+        dc.dr_jk = r.drJk;
+        list.dcList.push_back(dc);
+    }
+    list.validCount = 6;
+    list.pdbCount = 1;
+    list.resSelectionVec_Working = {1, 4};
+    list.resSelectionVec_Validation = {3, 6};
+    list.Same_Selection_Working_Validation = false;
+    return list;
+}
+
 DCListData fourCouplings() {
     DCListData list;
     list.dcList = {measured(1, 10, 9), measured(2, -5, -4), measured(3, 3, 3.5), measured(4, 8, 8.5)};
@@ -46,28 +78,83 @@ DTensor tensor() {
     return t;
 }
 
+// The statistics of sixCouplings() and tensor(), worked out by hand.
+struct HandStatistics {
+    // working set: residuals d - D = 1, -1, -0.5, -0.5; observed (10, -5, 3, 8) centred on 4,
+    // calculated (9, -4, 3.5, 8.5) centred on 4.25
+    double e2 = 1 + 1 + 0.25 + 0.25;
+    double Sxx = 6 * 6 + 9 * 9 + 1 * 1 + 4 * 4;
+    double Syy = 4.75 * 4.75 + 8.25 * 8.25 + 0.75 * 0.75 + 4.25 * 4.25;
+    double Sxy = 6 * 4.75 + 9 * 8.25 + 1 * 0.75 + 4 * 4.25;
+    double rms = std::sqrt(e2 / 4);
+    // Da 5e-4 is 10.7926 Hz as an N-H coupling, Rh 0.2: N = DaHz^2 (4 + 3 Rh^2)
+    double normDa = 10.7926 * 10.7926 * (4 + 3 * 0.2 * 0.2);
+    // validation set (couplings 3-6): residuals -0.5, -0.5, 1, -2; observed (3, 8, 2, -6) centred
+    // on 1.75, calculated (3.5, 8.5, 1, -4) centred on 2.25
+    double e2v = 0.25 + 0.25 + 1 + 4;
+    double SxxV = 1.25 * 1.25 + 6.25 * 6.25 + 0.25 * 0.25 + 7.75 * 7.75;
+    double SyyV = 1.25 * 1.25 + 6.25 * 6.25 + 1.25 * 1.25 + 6.25 * 6.25;
+    double SxyV = 1.25 * 1.25 + 6.25 * 6.25 - 0.25 * 1.25 + 7.75 * 6.25;
+    double rmsV = std::sqrt(e2v / 4);
+    // jackknife (working set): residuals d - D_JK = 2, -2, -1, -1.5; predictions (8, -3, 4, 9.5)
+    // centred on 4.625
+    double e2jk = 4 + 4 + 1 + 2.25;
+    double SyyJk = 3.375 * 3.375 + 7.625 * 7.625 + 0.625 * 0.625 + 4.875 * 4.875;
+    double SxyJk = 6 * 3.375 + 9 * 7.625 + 1 * 0.625 + 4 * 4.875;
+    double rmsJk = std::sqrt(e2jk / 4);
+    // each squared residual over (4 Da_jk^2 + 3 Dr_jk^2) / 5 of its own trial tensor
+    double q2 = 4 / ((4 * 25e-8 + 3 * 1e-8) / 5) + 4 / ((4 * 16e-8 + 3 * 4e-8) / 5) + 1 / ((4 * 25e-8) / 5) +
+                2.25 / ((4 * 36e-8 + 3 * 1e-8) / 5);
+    double qJk = std::sqrt(q2 / 4) / 21585.2;
+
+    // the statistics from these sums: Q normalised by Da (sqrt(5 e2 / (n N))) and by the spread of
+    // the observed values (sqrt(e2 / Sxx)), correlation Sxy / sqrt(Sxx Syy), slope Sxy / Sxx
+    double qNorm = std::sqrt(5 * e2 / (4 * normDa)), qX = std::sqrt(e2 / Sxx);
+    double corr = Sxy / std::sqrt(Sxx * Syy), slope = Sxy / Sxx;
+    double qNormV = std::sqrt(5 * e2v / (4 * normDa)), qXV = std::sqrt(e2v / SxxV);
+    double corrV = SxyV / std::sqrt(SxxV * SyyV), slopeV = SxyV / SxxV;
+    double corrJk = SxyJk / std::sqrt(Sxx * SyyJk), slopeJk = SxyJk / Sxx;
+    double qXJk = qJk * rms / rmsJk;   // the jackknife Q rescaled by RMS / RMS_JK
+};
+
 std::vector<std::string> lines(const std::string& file) { return testutil::splitLines(testutil::readFile(file)); }
 
 bool hasLine(const std::vector<std::string>& all, const std::string& line) {
     return std::find(all.begin(), all.end(), line) != all.end();
 }
 
+std::string format(const char* fmt, double value) {
+    char buf[128];
+    std::snprintf(buf, sizeof buf, fmt, value);
+    return buf;
+}
+
 }  // namespace
 
-TEST(DCListStatistics, HandComputedSmallCase) {
-    DCListData list = fourCouplings();
+TEST(DCListStatistics, HandComputedWorkingValidationAndJackknife) {
+    const HandStatistics h;
+    DCListData list = sixCouplings();
     ASSERT_EQ(list.getStatAll(tensor()), 4);
-    // residuals 1, -1, -0.5, -0.5; observed mean 4, calculated mean 4.25
-    EXPECT_NEAR(list.chi2, 2.5, 1e-12);
-    EXPECT_NEAR(list.rms, std::sqrt(2.5 / 4), 1e-12);
-    EXPECT_NEAR(list.slope, 120.5 / 134, 1e-12);
-    EXPECT_NEAR(list.corr_r, 120.5 / std::sqrt(134 * 109.25), 1e-12);
-    EXPECT_NEAR(list.qfactor, std::sqrt(2.5 / 134), 1e-12);
-    // Da 5e-4 is 10.7926 Hz for N-H; Rh 0.2: norm = 10.7926^2 (4 + 3 * 0.04) / 5
-    EXPECT_NEAR(list.qfactor_norm, std::sqrt(2.5 / 4) / std::sqrt(10.7926 * 10.7926 * 4.12 / 5), 1e-9);
-    // jackknife values equal the full fit here; Q_JK uses the couplings' own trial tensors
-    EXPECT_NEAR(list.qfactor_jk, std::sqrt(2.5 / 4 / ((4 * 25e-8 + 3 * 1e-8) / 5)) / 21585.2, 1e-12);
-    EXPECT_NEAR(list.rms_v, list.rms, 1e-12);
+    EXPECT_NEAR(list.chi2, h.e2, 1e-12);
+    EXPECT_NEAR(list.rms, h.rms, 1e-12);
+    EXPECT_NEAR(list.slope, h.slope, 1e-12);
+    EXPECT_NEAR(list.corr_r, h.corr, 1e-12);
+    EXPECT_NEAR(list.qfactor, h.qX, 1e-12);
+    EXPECT_NEAR(list.qfactor_norm, h.qNorm, 1e-9);
+
+    EXPECT_EQ(list.nD_v, 4);
+    EXPECT_NEAR(list.chi2_v, h.e2v, 1e-12);
+    EXPECT_NEAR(list.rms_v, h.rmsV, 1e-12);
+    EXPECT_NEAR(list.slope_v, h.slopeV, 1e-12);
+    EXPECT_NEAR(list.corr_r_v, h.corrV, 1e-12);
+    EXPECT_NEAR(list.qfactor_v, h.qXV, 1e-12);
+    EXPECT_NEAR(list.qfactor_norm_v, h.qNormV, 1e-9);
+
+    EXPECT_NEAR(list.chi2_jk, h.e2jk, 1e-12);
+    EXPECT_NEAR(list.rms_jk, h.rmsJk, 1e-12);
+    EXPECT_NEAR(list.slope_jk, h.slopeJk, 1e-12);
+    EXPECT_NEAR(list.corr_r_jk, h.corrJk, 1e-12);
+    EXPECT_NEAR(list.qfactor_jk, h.qJk, 1e-12);
 
     // perfect agreement; an ABS coupling with opposite signs; unmeasured and unweighted ones ignored
     DCListData perfect;
@@ -94,40 +181,84 @@ TEST(DCListStatistics, HandComputedSmallCase) {
     EXPECT_EQ(z.getStatAll(tensor()), 0);
 }
 
-TEST(DCListTable, HeaderStatisticsAndLevelOneRows) {
+// Every line of the statistics block, the jackknife uncertainties of the tensor block and the
+// jackknife columns of the rows, from the hand-computed values.
+TEST(DCListTable, StatisticsBlockAndJackknifeColumns) {
+    const HandStatistics h;
     testutil::TempDir dir;
-    DCListData list = fourCouplings();
-    // above 900: in the statistics (hand-computed for these four couplings), D_DIFF printed as 9999
-    list.dcList[1].d = 950;
-    list.dcList[1].dCalc = list.dcList[1].dCalc_jk = 949;
+    DCListData list = sixCouplings();
     std::vector<DTensor> tensors = {tensor()};
-    tensors[0].eulerCount = 0;
-    list.writeDC(dir.file("out.tab"), "DC: a.tab PDB: b.pdb Residues 1 to 4, 4 total.", 1, 1, tensors, 4);
-    auto all = lines(dir.file("out.tab"));
-    ASSERT_GT(all.size(), 20u);
+    tensors[0].da_jk_stdev = 2e-5;
+    tensors[0].rh_jk_stdev = 0.0412;
+    list.writeDC(dir.file("out.tab"), "DC: a.tab PDB: b.pdb Residues 1 to 6, 6 total.", 1, 1, tensors, 4);
+    const std::string table = testutil::readFile(dir.file("out.tab"));
+    auto all = testutil::splitLines(table);
+    ASSERT_GT(all.size(), 40u);
     EXPECT_EQ(all[0].rfind("# Orvex Dipolar Coupling Calculation. ", 0), 0u);
-    EXPECT_EQ(all[1], "# DC: a.tab PDB: b.pdb Residues 1 to 4, 4 total.");
     const std::string expected =
-        "\nDATA N_PDB     1\t# Number of conformers\nDATA N         4\t# Number of Valid Couplings\n\n"
-        "# Statistics of Fit Working and Validation Datasets\n"
+        "# DC: a.tab PDB: b.pdb Residues 1 to 6, 6 total.\n\n"
+        "DATA N_PDB     1\t# Number of conformers\nDATA N         6\t# Number of Valid Couplings\n\n"
+        "# Statistics of Fit Working Dataset\n"
         "DATA SELECTION  1 to 4  \t # Residues Selection for Fit\n"
-        "DATA N_SVD      4\t# Number of Couplings for SVD Fit\n"
-        "DATA RMS        0.791\nDATA Chi2       2.500\nDATA Q_FACTOR   0.0807\nDATA Q_X_FACTOR 0.00194\n"
-        "DATA CORR_R     1.000\nDATA CORR_SLOPE 0.999\n\n"
+        "DATA N_SVD      4\t# Number of Couplings for SVD Fit\n" +
+        format("DATA RMS        %.3f\n", h.rms) + format("DATA Chi2       %.3f\n", h.e2) +
+        format("DATA Q_FACTOR   %.4f\n", h.qNorm) +
+        format("DATA Q_X_FACTOR %.5f\n", h.qX) +
+        format("DATA CORR_R     %.3f\n", h.corr) +
+        format("DATA CORR_SLOPE %.3f\n\n", h.slope) +
+        "# Statistics of Fit Validation Dataset\n"
+        "DATA SELECTION_V  3 to 6  \t# Residues Selection for Validation\n"
+        "DATA N_V          4\t# Number of Couplings for Validation\n" +
+        format("DATA RMS_V        %.3f\n", h.rmsV) + format("DATA Chi2_V       %.3f\n", h.e2v) +
+        format("DATA Q_FACTOR_V   %.4f\n", h.qNormV) +
+        format("DATA Q_X_FACTOR_V %.5f\n", h.qXV) +
+        format("DATA CORR_R_V     %.3f\n", h.corrV) +
+        format("DATA CORR_SLOPE_V %.3f\n\n", h.slopeV) +
         "# Statistics of 'JackKnifed' Validation \n"
         "DATA SELECTION  1 to 4  \t # Residues Selection for Fit\n"
-        "DATA JK_MODE       RESIDUE\nDATA N_JK          4\n";
-    EXPECT_NE(testutil::readFile(dir.file("out.tab")).find(expected), std::string::npos);
-    EXPECT_TRUE(hasLine(all, "DATA TENSOR_MODE SVD (Order Matrix Method)"));
-    EXPECT_FALSE(hasLine(all, "# Statistics of Fit Validation Dataset"));
+        "DATA JK_MODE       RESIDUE\nDATA N_JK          4\n" +
+        format("DATA RMS_JK        %.3f\n", h.rmsJk) + format("DATA Chi2_JK       %.3f\n", h.e2jk) +
+        format("DATA Q_FACTOR_JK   %.4f\n", h.qJk) +
+        format("DATA Q_X_FACTOR_JK %.4f\n", h.qXJk) +
+        format("DATA CORR_R_JK     %.3f\n", h.corrJk) +
+        format("DATA CORR_SLOPE_JK %.3f\n\n", h.slopeJk) + "\nDATA TENSOR_MODE SVD (Order Matrix Method)\n";
+    const size_t at = table.find('\n') + 1;
+    EXPECT_TRUE(testutil::sameLines(expected, table.substr(at, expected.size())));
+    // the jackknife lines as they print, worked out on paper to the printed digits
+    const std::string printedJk = "DATA RMS_JK        1.677\nDATA Chi2_JK       11.250\nDATA Q_FACTOR_JK   0.1770\n"
+                                  "DATA Q_X_FACTOR_JK 0.0834\nDATA CORR_R_JK     0.973\nDATA CORR_SLOPE_JK 0.813\n";
+    EXPECT_EQ(table.substr(at + expected.find("DATA RMS_JK"), printedJk.size()), printedJk);
+    EXPECT_TRUE(hasLine(all, "DATA Chi2_V       5.500"));
+
+    // the jackknife spreads of the tensor: Da_HN 21585.2 * 5e-4 +/- 21585.2 * 2e-5, Rh 0.2 +/- 0.0412
+    EXPECT_TRUE(hasLine(all, "DATA Da_HN\t    10.793  +/-     0.432"));
+    EXPECT_TRUE(hasLine(all, "DATA Rhombicity      0.200  +/-     0.041"));
+
     EXPECT_TRUE(hasLine(all, "VARS RESID_I RESNAME_I ATOMNAME_I RESID_J RESNAME_J ATOMNAME_J     DI    D_OBS        D  "
                              " D_DIFF     D_JK    Da_JK Rh_JK    DD   DDS     W"));
     EXPECT_TRUE(hasLine(all, "FORMAT   %7d       %9s       %10s     %7d       %9s       %10s    %6d    %8.3f    %8.3f "
                              "   %8.3f    %8.3f    %8.3f %5.2f %5.2f %5.2f %5.2f"));
-    // the rows, formatted by hand: -21585.2 * 5e-4 = -10.793, Rh_JK 0.2
-    EXPECT_EQ(all[all.size() - 4],
-              "           1       ALA          N       1       ALA         HN -21585   10.000    9.000    1.000    "
-              "9.000  -10.793  0.20  1.00  0.00  1.00");
+    // the rows, formatted by hand: D_JK of each coupling, Da_JK = -21585.2 Da_jk, Rh_JK = Dr_jk / Da_jk
+    const std::vector<std::string> rows(all.end() - 6, all.end());
+    EXPECT_EQ(rows[0], "           1       ALA          N       1       ALA         HN -21585   10.000    9.000    "
+                       "1.000    8.000  -10.793  0.20  1.00  0.00  1.00");
+    EXPECT_EQ(rows[1], "           2       ALA          N       2       ALA         HN -21585   -5.000   -4.000   "
+                       "-1.000   -3.000   -8.634  0.50  1.00  0.00  1.00");
+    EXPECT_EQ(rows[3], "           4       ALA          N       4       ALA         HN -21585    8.000    8.500   "
+                       "-0.500    9.500  -12.951 -0.17  1.00  0.00  1.00");
+}
+
+TEST(DCListTable, UnmeasuredAbove900) {
+    testutil::TempDir dir;
+    DCListData list = fourCouplings();
+    // above 900: in the statistics, D_DIFF printed as 9999
+    list.dcList[1].d = 950;
+    list.dcList[1].dCalc = list.dcList[1].dCalc_jk = 949;
+    list.writeDC(dir.file("out.tab"), "", 1, 1, {tensor()}, 4);
+    auto all = lines(dir.file("out.tab"));
+    EXPECT_TRUE(hasLine(all, "DATA N_SVD      4\t# Number of Couplings for SVD Fit"));
+    // residuals 1, 1, -0.5, -0.5
+    EXPECT_TRUE(hasLine(all, "DATA Chi2       2.500"));
     EXPECT_EQ(all[all.size() - 3],
               "           2       ALA          N       2       ALA         HN -21585  950.000  949.000 9999.000  "
               "949.000  -10.793  0.20  1.00  0.00  1.00");
@@ -151,15 +282,6 @@ TEST(DCListTable, LayoutsAndBlocks) {
     EXPECT_FALSE(hasLine(all, "# Statistics of 'JackKnifed' Validation "));
     EXPECT_TRUE(hasLine(all, "FORMAT %7d %9s %10s %7d %9s %10s %6d %8.3f %8.3f %8.3f %5.2f %5.2f %5.2f"));
     EXPECT_EQ(all.back(), "    4  ALA    N    4  ALA   HN  -21585.20     8.000     8.500    -0.500 1.000 0.000 1.000");
-
-    // level 2 layout
-    tensors[0].fitFlag_JK = 1;
-    list.writeDC(dir.file("l2.tab"), "", 2, 2, tensors, 4);
-    all = lines(dir.file("l2.tab"));
-    EXPECT_TRUE(hasLine(all, "VARS RESID_I RESNAME_I ATOMNAME_I RESID_J RESNAME_J ATOMNAME_J  DI D_OBS D D_DIFF DD THETA "
-                             "PHI DDTHETA DDPHI DDS W"));
-    EXPECT_EQ(all.back(), "    4  ALA    N    4  ALA   HN  -21585.20     8.000     8.500    -0.500    1.000 9999.000 "
-                          "9999.000    0.000    0.000    0.000 1.000");
 
     // couplings generated from the structure: no statistics, generated layout, fixed tensor block
     DCListData gen = fourCouplings();
@@ -189,6 +311,50 @@ TEST(DCListTable, LayoutsAndBlocks) {
     std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "DC Error opening output file " + dir.file("no/such/dir/x.tab") + "\n");
     EXPECT_NE(out.find("DATA N_PDB     1"), std::string::npos);
+}
+
+// The level-2 layout: polar angles and angular derivatives of one N-H vector, worked out here
+// from D(theta, phi) = |DI| (Da (3 cos^2 theta - 1) + 1.5 Dr sin^2 theta cos 2 phi).
+TEST(DCListTable, LevelTwoAnglesAndDerivatives) {
+    testutil::TempDir dir;
+    // I - J = N - H = (0.6, -0.8, 0.5), in the tensor frame (identity rotation)
+    testutil::writeFile(dir.file("nh.pdb"),
+                        testpdb::atom(1, "N", "ALA", 2, 1.0, 2.0, 3.0) + testpdb::atom(2, "H", "ALA", 2, 0.4, 2.8, 2.5));
+    testutil::writeFile(dir.file("nh.tab"), "VARS RESID_I RESNAME_I ATOMNAME_I RESID_J RESNAME_J ATOMNAME_J D\n"
+                                            "FORMAT %d %s %s %d %s %s %f\n2 ALA N 2 ALA H 3.0\n");
+    DCListData list;
+    DTensor t = tensor();
+    testing::internal::CaptureStderr();
+    list.readDC(dir.file("nh.tab"), t);
+    list.buildDC({PDB(dir.file("nh.pdb"))}, true, 0);
+    testing::internal::GetCapturedStderr();
+    ASSERT_EQ(list.dcList.size(), 1u);
+    ASSERT_EQ(list.dcList[0].valid, 1);
+    ASSERT_NEAR(list.dcList[0].diCalc, -21585.2, 0.005);
+    const double Da = 5e-4, Dr = 2e-4, DI = 21585.2, degree = M_PI / 180;
+    Mat4 identity;
+    Mat4Ident(identity);
+    list.dcList[0].calcDC(identity, Da, Dr);
+
+    const double len = std::sqrt(0.6 * 0.6 + 0.8 * 0.8 + 0.5 * 0.5);
+    const double theta = std::acos(0.5 / len), phi = std::atan2(-0.8, 0.6);   // phi = -53.13 degrees
+    const double D = DI * (Da * (3 * std::pow(std::cos(theta), 2) - 1) +
+                           1.5 * Dr * std::pow(std::sin(theta), 2) * std::cos(2 * phi));
+    // dD/dtheta, and dD/dphi over sin(theta), per degree
+    const double dTheta = DI * std::sin(theta) * std::cos(theta) * (3 * Dr * std::cos(2 * phi) - 6 * Da) * degree;
+    const double dPhi = -3 * DI * Dr * std::sin(theta) * std::sin(2 * phi) * degree;
+    EXPECT_GT(dPhi, 0.19);   // sin 2 phi < 0 for this vector
+    char row[256];
+    std::snprintf(row, sizeof row, " %4d %4s %4s %4d %4s %4s  %9.2f %9.3f %9.3f %9.3f %8.3f %8.3f %8.3f %8.3f %8.3f "
+                  "%8.3f %.3f", 2, "ALA", "N", 2, "ALA", "HN", -DI, 3.0, D, 3.0 - D, 1.0, theta / degree,
+                  std::fabs(phi) / degree, dTheta, dPhi, std::sqrt((dTheta * dTheta + dPhi * dPhi) / 2), 1.0);
+    list.writeDC(dir.file("l2.tab"), "", 2, 2, {t}, 1);
+    auto all = lines(dir.file("l2.tab"));
+    EXPECT_TRUE(hasLine(all, "VARS RESID_I RESNAME_I ATOMNAME_I RESID_J RESNAME_J ATOMNAME_J  DI D_OBS D D_DIFF DD THETA "
+                             "PHI DDTHETA DDPHI DDS W"));
+    EXPECT_EQ(all.back(), row);
+    EXPECT_EQ(all.back(), "    2  ALA    N    2  ALA   HN  -21585.20     3.000    -5.768     8.768    1.000   63.435 "
+                          "  53.130   -0.477    0.194    0.364 1.000");
 }
 
 TEST(DCListTable, ReportRemarks) {

@@ -1,4 +1,6 @@
-// Option set: defaults, option rows that interact, and their effect on the working tensor.
+// Option set: option rows that interact, and their effect on the working tensor.
+#include <tuple>
+
 #include <gtest/gtest.h>
 
 #include "driver/CmdArgParser.h"
@@ -23,17 +25,10 @@ std::unique_ptr<Orvex> withArgs(std::vector<std::string> args) {
 
 }  // namespace
 
-TEST(OrvexOptions, FilesAndDefaults) {
+TEST(OrvexOptions, Files) {
     auto o = withArgs({"-pdb", "x.pdb", "-inD", "a.tab"});
     EXPECT_EQ(o->inPDBFileName + o->inPDBTitle + o->inDCFileName, "x.pdbx.pdba.tab");
     EXPECT_EQ(o->outDCFileName, "outD.tab");
-    EXPECT_EQ(o->segFIRST, 9999);
-    EXPECT_EQ(o->segLAST, -9999);
-    EXPECT_EQ(o->excludeMode, 4);
-    EXPECT_EQ(o->dTensors.size(), 1u);
-    EXPECT_EQ(o->dTensor.tensorMode, 1);
-    EXPECT_EQ(o->dTensor.fitFlag_JK, 1);
-    EXPECT_TRUE(o->dTensor.byRes);
 
     o = withArgs({"-out", "a.out", "-outD", "b.out", "-in", "c.tab", "-inDTitle", "T"});
     EXPECT_EQ(o->outDCFileName, "b.out");
@@ -165,4 +160,28 @@ TEST(OrvexOptions, ListSettingsAndSwitches) {
     EXPECT_EQ(o->dTensor.thetaMax, 20);
     EXPECT_EQ(o->dTensor.drMin, o->dTensor.dr);   // -dadr pins the start dr (not the -dr value)
     EXPECT_DOUBLE_EQ(o->dTensor.dr, -0.000327);
+}
+
+// Options the standard run reads beyond the tables: couplings may be generated only with
+// -fixed or -saupe; the maximal-subset settings with their defaults (reals in single precision).
+TEST(OrvexOptions, StandardRunOptions) {
+    auto o = withArgs({"-pdb", "x.pdb"});
+    EXPECT_FALSE(o->runOptions.generateCouplings);
+    const MaxSubsetOptions& d = o->runOptions.maxSubset;
+    EXPECT_FALSE(d.requested());
+    EXPECT_EQ(std::make_tuple(d.dCut, d.searchLevel, d.tau, d.culling_Q, d.culling_percent),
+              std::make_tuple(3.0, 9999, 0.1, 0.1, 0.0));
+
+    o = withArgs({"-maxSub", "+", "-maxSubDCut", "2.5", "-level", "2.9", "-w12", "0.3", "-culling_Q", "0.2",
+                  "-culling_percent", "10", "-saupe", "1", "2", "3", "4", "5", "-inD", "a.tab"});
+    const MaxSubsetOptions& m = o->runOptions.maxSubset;
+    EXPECT_TRUE(o->runOptions.generateCouplings);
+    EXPECT_TRUE(m.requested() && m.soloSet && !m.culling);
+    EXPECT_EQ(std::make_tuple(m.dCut, m.searchLevel, m.tau, m.culling_Q, m.culling_percent),
+              std::make_tuple(2.5, 2, static_cast<double>(0.3f), static_cast<double>(0.2f), 10.0));
+    // any other -maxSub value, or -culling alone, is the culling search
+    EXPECT_FALSE(withArgs({"-maxSub", "++"})->runOptions.maxSubset.soloSet);
+    o = withArgs({"-culling", "-fixed", "-da", "1e-4", "-rh", "0.3", "-rx", "1", "-ry", "2", "-rz", "3", "-inD", "a.tab"});
+    EXPECT_TRUE(o->runOptions.maxSubset.requested() && !o->runOptions.maxSubset.soloSet);
+    EXPECT_TRUE(o->runOptions.generateCouplings);
 }

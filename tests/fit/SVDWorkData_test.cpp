@@ -94,7 +94,8 @@ DTensor refFit(const List& list, const std::vector<size_t>& out = {}) {
     return f;
 }
 
-// Recomputes a whole jackknife here (a refit without each trial's couplings, the spreads) and
+// Recomputes a whole jackknife here (a refit without each trial's couplings, the spreads of the
+// Saupe elements, |Da| and |Rh| over the trials, with no factor of the trial count) and
 // compares the tensor and the left-out couplings of `work` with it. Returns the mean tensor (its
 // Saupe vector set) and the size of the largest trial.
 std::pair<DTensor, size_t> expectJackknife(const DTensor& t, const List& work, const List& list, bool byRes) {
@@ -104,18 +105,20 @@ std::pair<DTensor, size_t> expectJackknife(const DTensor& t, const List& work, c
     const double N = trials.size();
     std::vector<DTensor> fit;
     DTensor mean;   // the spreads go to its dSaupe_jk
-    double daMean = 0, eps = 0, daStdev = 0;
+    double daMean = 0, rhMean = 0, eps = 0, daStdev = 0, rhStdev = 0;
     size_t largest = 0;
     for (const auto& [key, out] : trials) {
         DTensor& f = fit.emplace_back(refFit(list, out));
         f.saupe2euler();
         daMean += std::fabs(f.da) / N;
+        rhMean += std::fabs(f.dr / f.da) / N;
         for (int k = 0; k < 5; k++) mean.saupe[k] += f.saupe[k] / N;
         largest = std::max(largest, out.size());
         for (size_t i : out) {
             expectVecNear(work[i].saupe_jk, f.saupe, 1e-9);
             EXPECT_NEAR(work[i].dCalc_jk, backCalc(work[i], f.saupe), 1e-12 * std::fabs(work[i].diCalc)) << i;
             EXPECT_NEAR(work[i].da_jk, f.da, 1e-9 * std::fabs(f.da)) << i;
+            EXPECT_NEAR(work[i].dr_jk, f.dr, 1e-9 * std::fabs(f.da)) << i;
         }
     }
     // P of a trial: |cos| between its normalised tensor (s0, s1/sqrt3, 2 s2/sqrt3, ...) and the mean one
@@ -130,12 +133,14 @@ std::pair<DTensor, size_t> expectJackknife(const DTensor& t, const List& work, c
         }
         eps += std::pow(1 - std::fabs(ab) / std::sqrt(aa * bb), 2);
         daStdev += std::pow(std::fabs(f.da) - daMean, 2);
+        rhStdev += std::pow(std::fabs(f.dr / f.da) - rhMean, 2);
     }
     for (double& v : mean.dSaupe_jk) v = std::sqrt(v);
     EXPECT_EQ(t.N_JK, static_cast<int>(trials.size()));
     expectVecNear(t.dSaupe_jk, mean.dSaupe_jk, 1e-6);
     EXPECT_NEAR(t.saupe_epsilon, std::sqrt(eps), 1e-6 * std::sqrt(eps));
     EXPECT_NEAR(t.da_jk_stdev, std::sqrt(daStdev), 1e-6 * std::sqrt(daStdev));
+    EXPECT_NEAR(t.rh_jk_stdev, std::sqrt(rhStdev), 1e-6 * std::sqrt(rhStdev));
     return {mean, largest};
 }
 
