@@ -50,12 +50,6 @@ double toDouble(std::string_view text) {
     return std::strtod(tmp, nullptr);
 }
 
-bool isBlank(std::string_view text) {
-    for (char c : text)
-        if (!GDB::isSpace(c)) return false;
-    return true;
-}
-
 bool startsWith(std::string_view line, const char* prefix) {
     const size_t n = std::strlen(prefix);
     return line.size() >= n && line.compare(0, n, prefix) == 0;
@@ -237,20 +231,19 @@ bool PDB::loadPDB(const std::string& fileName) {
     while (reader.next(line)) {
         if (startsWith(line, "ATOM") || startsWith(line, "HETATM") || startsWith(line, "TER")) {
             if (line.size() < 54) continue;
-            // A TER record padded to 80 columns is as long as an atom line but carries no atom:
-            // it is taken only when it holds an atom name and coordinates, so that the atom
-            // count of a model is the number of its ATOM/HETATM records.
-            if (startsWith(line, "TER") && (isBlank(field(line, 12, 16)) || isBlank(field(line, 31, 54))))
-                continue;
             parseAtomLine(line, entry);
             entry.conformerIndex = current;
+            entry.terRecord = startsWith(line, "TER");
             if (!pending) {
                 pending = &Conformers[current];
                 pending->reserve(pending->size() + lastModelSize);
             }
             pending->push_back(entry);
-            // residue lists: last write wins, so only changes need writing
-            if (!haveLast || lastConf != current || lastRes != entry.resNum || lastResName != entry.resName) {
+            // residue lists: last write wins, so only changes need writing. A padded TER record
+            // repeats the name of the chain's last residue; one without a residue name names no
+            // residue and leaves the lists alone.
+            const bool namesResidue = !entry.terRecord || !entry.resName.empty();
+            if (namesResidue && (!haveLast || lastConf != current || lastRes != entry.resNum || lastResName != entry.resName)) {
                 const std::string one = getOneAAName(entry.resName);
                 residLists[current][entry.resNum] = entry.resName;
                 residListsOne[current][entry.resNum] = one;
@@ -365,8 +358,21 @@ std::string PDB::getThreeAAName(const std::string& oneLetter) {
 }
 
 int PDB::atomCount(int conf) const {
-    auto it = ATOMS.find(conf);
-    return it == ATOMS.end() ? 0 : static_cast<int>(it->second.size());
+    const std::vector<CORdata>* atoms = conformerAtoms(conf);
+    const AtomTable* table = conformerTable(conf);
+    if (!atoms || !table) return 0;
+    // byName is ordered by residue, name, alternate location, chain: the chains of one key are
+    // neighbours
+    int count = 0;
+    const CORdata* previous = nullptr;
+    for (int pos : table->byName) {
+        const CORdata& a = (*atoms)[pos];
+        if (!previous || previous->resNum != a.resNum || previous->atomName != a.atomName ||
+            previous->altLoc != a.altLoc)
+            count++;
+        previous = &a;
+    }
+    return count;
 }
 
 // ---------------------------------------------------------------- lookups

@@ -25,6 +25,9 @@ struct CORdata {
     Vec3 Coord = {0, 0, 0};   // (X, Y, Z) as doubles; what the geometry uses
     Vec3 wCoord = {0, 0, 0};  // second coordinate set for superposition code
     bool rotated = false;
+    // A TER line as long as an atom line (archive files pad TER to 80 columns): stored and counted
+    // like an atom, but it has a blank name and blank coordinates and stands for no atom.
+    bool terRecord = false;
 };
 typedef CORdata PDB_Entry;
 
@@ -41,7 +44,7 @@ struct AtomTable {
     std::vector<int> byName;
     // Ordered by atomNum; one position per serial number, the record read last winning.
     std::vector<int> bySerial;
-    // Number of atoms of the conformer (distinct residue/name/alternate location/chain).
+    // Number of records of the conformer, one per distinct residue/name/alternate location/chain.
     size_t size() const { return byName.size(); }
 };
 
@@ -77,7 +80,9 @@ public:
     static std::string getThreeAAName(char oneLetter);
     static std::string getThreeAAName(const std::string& oneLetter);
 
-    // Number of atoms of conformer conf (0 when absent).
+    // Entries of conformer conf keyed by residue number, atom name and alternate location (atoms of
+    // several chains with the same residue number and name count once; padded TER records count);
+    // 0 when the conformer is absent. The structure announcement prints it for conformer 1.
     int atomCount(int conf) const;
 
     // ---- atom lookups ----
