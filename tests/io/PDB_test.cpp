@@ -52,6 +52,40 @@ TEST(PDB, ModelNumbering) {
     EXPECT_EQ(keysOf(e.Conformers), (std::vector<int>{1, 2}));
 }
 
+// Models with the same atoms in the same order, and models that differ: each conformer's lookups
+// answer with its own coordinates.
+TEST(PDB, ModelsWithSameAndDifferentLayouts) {
+    auto model = [](int n, const std::string& atoms) { return testpdb::model(n) + atoms + testpdb::endModel(); };
+    auto residue = [](double x) {
+        return atom(1, " N", "ALA", 5, x, 0, 0) + atom(2, " H", "ALA", 5, x + 1, 0, 0) + atom(3, " CA", "ALA", 5, x, 1, 0);
+    };
+    // model 3: other order, an extra atom; model 4: as model 3, one serial repeated
+    const std::string m3 = atom(3, " CA", "ALA", 5, 30, 1, 0) + atom(1, " N", "ALA", 5, 30, 0, 0) +
+                           atom(2, " H", "ALA", 5, 31, 0, 0) + atom(4, " CB", "ALA", 5, 30, 2, 0);
+    const std::string m4 = atom(3, " CA", "ALA", 5, 40, 1, 0) + atom(1, " N", "ALA", 5, 40, 0, 0) +
+                           atom(2, " H", "ALA", 5, 41, 0, 0) + atom(2, " CB", "ALA", 5, 40, 2, 0);
+    TempDir dir;
+    PDB p = loadText(dir, model(1, residue(10)) + model(2, residue(20)) + model(3, m3) + model(4, m4) + "END\n");
+    for (int conf = 1; conf <= 4; conf++) {
+        EXPECT_DOUBLE_EQ(p.getEntry(conf, 5, "N").Coord[0], 10.0 * conf) << conf;
+        EXPECT_DOUBLE_EQ(p.getEntry(conf, 5, "CA").Coord[1], 1.0) << conf;
+        EXPECT_EQ(p.getEntry(conf, 3).atomName, "CA") << conf;
+    }
+    EXPECT_EQ(p.getEntry(2, 5, "CB").atomIndex, 0);
+    EXPECT_DOUBLE_EQ(p.getEntry(3, 5, "CB").Coord[1], 2.0);
+    std::vector<CORdata> I, J;
+    ASSERT_EQ(p.getVectorEntries(I, J, 5, "N", 5, "HN", "_"), 4);
+    for (int k = 0; k < 4; k++) EXPECT_DOUBLE_EQ(J[k].Coord[0] - I[k].Coord[0], 1.0) << k;
+    EXPECT_EQ(p.atomCount(1) * 10 + p.atomCount(3), 34);
+    // serial 2 comes twice in model 4: the later record (CB) answers by serial and replaces the
+    // earlier one when the conformer is visited; both stay in the name index
+    EXPECT_EQ(p.getEntry(4, 2).atomName, "CB");
+    std::string visited;
+    p.forEachAtom(4, [&visited](const CORdata& a) { visited += a.atomName + std::to_string(a.atomNum) + " "; });
+    EXPECT_EQ(visited, "CA3 N1 CB2 ");
+    EXPECT_EQ(p.getEntry(4, 5, "HN").atomNum + p.getEntry(4, 5, "CB").atomNum, 4);
+}
+
 // Padded 80-column records: ANISOU is no atom line, a padded TER is stored, a water HETATM is an
 // atom.
 TEST(PDB, RecordKindsAndFields) {
@@ -121,7 +155,7 @@ TEST(PDB, PaddedTerRecordIsNoAtom) {
     TempDir dir;
     PDB p = loadText(dir, at(1, " N", 1) + at(2, " H", 1) + ter + at(4, " N", 2) + bareTer);
     std::string visited;  // file order: name or <TER>
-    for (const CORdata& a : p.Conformers.at(1)) visited += a.terRecord ? "<TER>" : a.atomName + " ";
+    p.forEachAtom(1, [&visited](const CORdata& a) { visited += a.terRecord ? "<TER>" : a.atomName + " "; });
     EXPECT_EQ(visited, "N HN <TER>N <TER>");
     const CORdata t = p.getEntry(1, 3);
     EXPECT_TRUE(t.terRecord);
