@@ -10,6 +10,8 @@
 
 #include "io/PDB.h"
 
+class LineReader;
+
 class AtomModelBuilder {
 public:
     explicit AtomModelBuilder(PDB& pdb);  // empties the model
@@ -19,6 +21,8 @@ public:
     // An atom name as the model keeps it: white space simplified, "H" read as "HN", a leading
     // digit 1, 2 or 3 moved to the end (1HB -> HB1, 2HG1 -> HG12).
     static std::string normalisedAtomName(std::string_view text);
+    // A residue name as the model keeps it: white space simplified.
+    static std::string normalisedResidueName(std::string_view text);
 
     // A MODEL record: the atoms that follow belong to conformer `conf`.
     void startConformer(int conf);
@@ -41,3 +45,6 @@ private:
     int lastConf_ = 0, lastRes_ = 0;
     uint32_t lastResName_ = 0;
 };
+
+// Reads the fixed-column records of a PDB file, in order, into the model.
+void readFixedColumns(LineReader& lines, AtomModelBuilder& model);

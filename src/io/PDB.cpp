@@ -13,6 +13,7 @@
 #include "io/GDB.h"
 #include "io/LineReader.h"
 #include "io/NumberText.h"
+#include "io/StructureInput.h"
 
 namespace {
 
@@ -33,13 +34,12 @@ bool startsWith(std::string_view line, std::string_view prefix) { return line.su
 // An atom line is at least this long: every field up to the z coordinate is complete.
 const size_t kAtomLineMin = 54;
 
-// The numbers and one-character fields of an atom line (at least kAtomLineMin long).
+// The numbers and the alternate location of an atom line (at least kAtomLineMin long).
 //   1-6 record | 7-11 serial | 12-16 name | 17 altLoc | 18-20 residue | 22 chain | 23-26 resSeq
 //   31-38 x | 39-46 y | 47-54 z | 55-60 occupancy | 61-66 B-factor
 void parseAtomNumbers(std::string_view line, AtomRecord& a) {
     a.atomNum = static_cast<int>(parseLong(field(line, 7, 11)));
     a.altLoc = line[16];
-    a.chainName = line[21];
     a.resNum = static_cast<int>(parseLong(field(line, 23, 26)));
     a.x = static_cast<float>(parseDouble(field(line, 31, 38)));
     a.y = static_cast<float>(parseDouble(field(line, 39, 46)));
@@ -49,30 +49,40 @@ void parseAtomNumbers(std::string_view line, AtomRecord& a) {
     a.kind = line[0] == 'A' ? RecordKind::Atom : line[0] == 'H' ? RecordKind::Hetatm : RecordKind::Ter;
 }
 
-// Column text -> name index, so that each distinct text is normalised and pooled once.
+// Column text -> name index, so that each distinct text is normalised and pooled once; the text of
+// the line before is remembered per field (residue and chain names repeat from line to line).
 class NameFieldCache {
 public:
-    // `text` is at most 7 bytes (name and residue fields are 5 and 3); `kind` tells the fields apart.
+    // `text` is at most 7 bytes (name, residue and chain fields are 5, 3 and 1); `kind` (1 to 3)
+    // tells the fields apart.
     template <class Make>
-    uint32_t get(std::string_view text, uint64_t kind, Make make) {
-        uint64_t key = kind << 56;
+    uint32_t get(std::string_view text, unsigned kind, Make make) {
+        uint64_t key = static_cast<uint64_t>(kind) << 56;
         for (size_t i = 0; i < text.size(); i++) key |= static_cast<uint64_t>(static_cast<unsigned char>(text[i])) << (8 * i);
+        Last& last = last_[kind];
+        if (last.key == key) return last.id;
         auto it = ids_.find(key);
-        if (it != ids_.end()) return it->second;
-        const uint32_t id = make(text);
-        ids_.emplace(key, id);
+        const uint32_t id = it != ids_.end() ? it->second : ids_.emplace(key, make(text)).first->second;
+        last = {key, id};
         return id;
     }
 
 private:
+    struct Last {
+        uint64_t key = 0;  // no field text packs to 0: the kind is in the top byte
+        uint32_t id = 0;
+    };
+    Last last_[4];
     std::unordered_map<uint64_t, uint32_t> ids_;
 };
 
-// The fixed-column records of one file, in order.
+}  // namespace
+
 void readFixedColumns(LineReader& lines, AtomModelBuilder& model) {
     NameFieldCache cache;
     auto atomName = [&model](std::string_view t) { return model.intern(AtomModelBuilder::normalisedAtomName(t)); };
-    auto resName = [&model](std::string_view t) { return model.intern(trimmed(t)); };
+    auto resName = [&model](std::string_view t) { return model.intern(AtomModelBuilder::normalisedResidueName(t)); };
+    auto chainName = [&model](std::string_view t) { return model.intern(t); };
     std::string_view line;
     AtomRecord atom;
     while (lines.next(line)) {
@@ -81,6 +91,7 @@ void readFixedColumns(LineReader& lines, AtomModelBuilder& model) {
             parseAtomNumbers(line, atom);
             atom.atomName = cache.get(field(line, 12, 16), 1, atomName);
             atom.resName = cache.get(field(line, 18, 20), 2, resName);
+            atom.chainName = cache.get(field(line, 22, 22), 3, chainName);
             model.add(atom);
         } else if (startsWith(line, "END")) {  // END and ENDMDL
             model.endConformer();
@@ -89,6 +100,8 @@ void readFixedColumns(LineReader& lines, AtomModelBuilder& model) {
         }
     }
 }
+
+namespace {
 
 // One (residue, name) of one conformer: its positions in the name index, in runs of one
 // alternate location each (ascending), one position per chain within a run.
@@ -105,10 +118,9 @@ void forEachAltRun(const std::vector<AtomRecord>& atoms, const int* first, const
 // The record read last among the chains of a run: what a lookup without chain answers.
 int lastOfRun(const int* first, const int* last) { return *std::max_element(first, last); }
 
-int chainOfRun(const std::vector<AtomRecord>& atoms, const int* first, const int* last, const std::string& chain) {
-    if (chain.size() != 1) return -1;
+int chainOfRun(const std::vector<AtomRecord>& atoms, const int* first, const int* last, long chain) {
     for (const int* p = first; p != last; p++)
-        if (atoms[*p].chainName == chain[0]) return *p;
+        if (atoms[*p].chainName == chain) return *p;
     return -1;
 }
 
@@ -154,6 +166,8 @@ uint32_t AtomModelBuilder::intern(std::string_view name) {
     pdb_.nameIds_.emplace(pdb_.names.back(), id);
     return id;
 }
+
+std::string AtomModelBuilder::normalisedResidueName(std::string_view text) { return trimmed(text); }
 
 std::string AtomModelBuilder::normalisedAtomName(std::string_view text) {
     std::string name = trimmed(text);
@@ -253,15 +267,14 @@ void AtomModelBuilder::buildIndex(int conf, const std::vector<AtomRecord>* previ
     // name index: residue, name, alternate location (text order), chain; the last record of a key
     struct Key {
         uint64_t major;  // nameKey
-        uint32_t minor;  // alternate location, chain
+        uint64_t minor;  // alternate location, chain
         int pos;
     };
     std::vector<Key> keys(n);
     for (int i = 0; i < n; i++) {
         const AtomRecord& a = atoms[i];
         keys[i] = {nameKey(a.resNum, a.atomName),
-                   static_cast<uint32_t>(static_cast<unsigned char>(a.altLoc)) << 8 |
-                       static_cast<unsigned char>(a.chainName),
+                   static_cast<uint64_t>(static_cast<unsigned char>(a.altLoc)) << 32 | a.chainName,
                    i};
     }
     std::sort(keys.begin(), keys.end(), [](const Key& x, const Key& y) {
@@ -300,7 +313,7 @@ void PDB::loadPDB_Entry(const std::string& text, CORdata& entry) {
     entry.resNum = a.resNum;
     entry.atomName = AtomModelBuilder::normalisedAtomName(field(line, 12, 16));
     entry.resName = trimmed(field(line, 18, 20));
-    entry.chainName = std::string(1, a.chainName);
+    entry.chainName = std::string(field(line, 22, 22));
     entry.altLoc = std::string(1, a.altLoc);
     entry.X = a.x;
     entry.Y = a.y;
@@ -325,14 +338,28 @@ bool PDB::loadPDB(const std::string& fileName) {
     AtomModelBuilder model(*this);
     isLoaded = false;
     PDBfileName = fileName;
-    FILE* f = std::fopen(fileName.c_str(), "rb");
-    if (!f) {
+    const StructureFormat format = structureFormat(fileName);
+    std::string reason;
+    bool read = false;
+    if (format == StructureFormat::FixedColumns) {
+        FILE* f = std::fopen(fileName.c_str(), "rb");
+        if (f) {
+            LineReader lines(f);
+            readFixedColumns(lines, model);
+            std::fclose(f);
+            read = true;
+        }
+    } else if (format == StructureFormat::GzipFixedColumns) {
+        read = readGzipFixedColumns(fileName, model, reason);
+    } else {
+        read = readMmcif(fileName, model, reason);
+    }
+    if (!read) {
+        AtomModelBuilder empty(*this);  // nothing of a damaged file stays
         std::cerr << "\tCan't open file " << fileName << " for reading" << std::endl;
+        if (!reason.empty()) std::cerr << "\t" << reason << std::endl;
         return false;
     }
-    LineReader lines(f);
-    readFixedColumns(lines, model);
-    std::fclose(f);
     model.finish();
     isLoaded = true;
     return true;
@@ -420,7 +447,7 @@ void PDB::fillEntry(int conf, const AtomRecord& a, CORdata& e) const {
     e.resNum = a.resNum;
     e.atomName = names[a.atomName];
     e.resName = names[a.resName];
-    e.chainName.assign(1, a.chainName);
+    e.chainName = names[a.chainName];
     e.altLoc.assign(1, a.altLoc);
     e.X = a.x;
     e.Y = a.y;
@@ -497,8 +524,8 @@ int PDB::getEntries(std::vector<CORdata>& list, int res, const std::string& atom
 int PDB::pairAtoms(std::vector<CORdata>& listI, std::vector<CORdata>& listJ, int resI, const std::string& nameI,
                    int resJ, const std::string& nameJ, const std::string& chain) const {
     const bool anyChain = chain.empty() || chain == "_";
-    const long idI = nameId(nameI), idJ = nameId(nameJ);
-    if (idI < 0 || idJ < 0) return 0;
+    const long idI = nameId(nameI), idJ = nameId(nameJ), idChain = anyChain ? -1 : nameId(chain);
+    if (idI < 0 || idJ < 0 || (!anyChain && idChain < 0)) return 0;
     int count = 0;
     auto table = ATOMS.begin();
     const AtomIndex* index = nullptr;  // the keys are searched once per distinct index
@@ -526,8 +553,8 @@ int PDB::pairAtoms(std::vector<CORdata>& listI, std::vector<CORdata>& listJ, int
                 } else {
                     // The index keeps every chain, so a chain filter finds its chain even where
                     // several chains share residue numbers.
-                    i = chainOfRun(atoms, firstI, lastI, chain);
-                    j = chainOfRun(atoms, firstJ, lastJ, chain);
+                    i = chainOfRun(atoms, firstI, lastI, idChain);
+                    j = chainOfRun(atoms, firstJ, lastJ, idChain);
                     if (i < 0 || j < 0) return;
                 }
                 appendEntry(listI, kv.first, atoms[i]);

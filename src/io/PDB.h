@@ -42,8 +42,8 @@ struct AtomRecord {
     float x = 0, y = 0, z = 0;
     float occupancy = 1, bFactor = 1;
     int atomNum = 0, resNum = 0;
-    uint32_t atomName = 0, resName = 0;
-    char chainName = ' ', altLoc = ' ';
+    uint32_t atomName = 0, resName = 0, chainName = 0;  // chains of mmCIF files may be longer than 1
+    char altLoc = ' ';
     RecordKind kind = RecordKind::Atom;
     bool replaced = false;  // a later record of the same conformer has the same serial number
 };
@@ -73,7 +73,7 @@ public:
     Mols Conformers;                     // conformer -> atoms in file order
     int conformer_count = 0;             // number of entries of Conformers
     std::map<int, AtomTable> ATOMS;      // conformer -> name index (keys as in Conformers)
-    std::vector<std::string> names;      // atom and residue names, each once; AtomRecord indexes it
+    std::vector<std::string> names;      // atom, residue and chain names, each once; AtomRecord indexes it
     std::map<int, std::map<int, std::string>> residLists;     // conformer -> residue -> name
     std::map<int, std::map<int, std::string>> residListsOne;  // conformer -> residue -> one letter
     std::map<int, std::string> residList;     // residue -> name over all conformers ("cys" when S-S bonded)
