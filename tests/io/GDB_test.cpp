@@ -88,7 +88,7 @@ TEST(GDB, UnusualLines) {
     TempDir dir;
     const std::string longWord(100000, 'x');
     GDB t = loadText(dir, "  REMARK   indented  remark \n\tDATA  KEY   a   b\n VARS A  B\tA\nFORMAT %s %s %s\n"
-                          "1 2 3\n" + longWord + " y z\n" + std::string("n\0l b\x01 c\n", 11));
+                          "1 2 3\n" + longWord + " y z\n" + std::string("n\0l b\x01 c\n", 9));
     EXPECT_EQ(t.REMARKS, StringList{"  indented  remark "});  // from the keyword on, blanks kept
     EXPECT_EQ(t.DATA, StringList{"KEY a b"});
     EXPECT_EQ(t.VARS_str, "A B A");
