@@ -1,6 +1,7 @@
-// Structure files: fixed-column ATOM/HETATM records read into conformers (one per MODEL),
-// the atom lookups from which couplings take their internuclear vectors (with methyl and
-// methylene pseudo-atoms), residue-name lists and a few geometry utilities.
+// Structure files: fixed-column ATOM/HETATM records (or the atom table of a PDBx/mmCIF file, either
+// perhaps gzipped) read into conformers (one per MODEL), the atom lookups from which couplings take
+// their internuclear vectors (with methyl and methylene pseudo-atoms), residue-name lists and a few
+// geometry utilities.
 #pragma once
 
 #include <cstdint>
@@ -21,7 +22,7 @@ struct CORdata {
     int resNum = 0;           // residue number, columns 23-26
     std::string atomName;     // normalised: H -> HN, leading digit moved to the end (1HB -> HB1)
     std::string resName;      // columns 18-20, trimmed
-    std::string chainName;    // column 22, a blank kept as " "
+    std::string chainName;    // column 22, a blank kept as " " (mmCIF: auth_asym_id, any length)
     std::string altLoc;       // column 17, a blank kept as " "
     float X = 0, Y = 0, Z = 0;
     float Occupancy = 0, B_Factor = 0;  // 1.0 when the line is too short to hold them
@@ -87,7 +88,9 @@ public:
     explicit PDB(const std::string& fileName);
 
     // ---- loading ----
-    bool loadPDB(const std::string& fileName);   // false (and an empty model) when unreadable
+    // PDB or PDBx/mmCIF, plain or gzipped (see StructureInput.h); false (and an empty model) when
+    // the file cannot be read or is damaged.
+    bool loadPDB(const std::string& fileName);
     bool isNull() const { return !isLoaded; }
     static void loadPDB_Entry(const std::string& line, CORdata& entry);
     // Raw column field 0..11 of a coordinate line (0 alt loc, 1 record, 2 serial, 3 name,
