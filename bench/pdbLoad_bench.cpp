@@ -1,79 +1,84 @@
-// Loading speed of the structure reader: a 1000-model ensemble made by repeating the models of
-// an NMR ensemble with new MODEL serials, written to /tmp and read with loadPDB.
-// Usage: pdbLoad_bench [source.pdb [models]]
+// Loading speed of the structure reader, and the pair lookups that building couplings makes.
+// Usage: pdbLoad_bench FILE [repeats]
+// FILE is any structure file (bench/make-inputs.sh writes a 1000-model ensemble, ens1000.pdb).
+// Each repeat loads it into a fresh PDB object; the best processor and wall times are printed,
+// with the peak resident memory of the process.
+#include <sys/resource.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "io/PDB.h"
 
-int main(int argc, char** argv) {
-    const std::string source = argc > 1 ? argv[1] : "/work/shared/data/ubiquitin-2mjb/2MJB.pdb";
-    const int models = argc > 2 ? std::atoi(argv[2]) : 1000;
-    const std::string target = "/tmp/orvex_pdbLoad_bench.pdb";
+namespace {
 
-    // the atom lines of every model of the source, model by model
-    std::ifstream in(source);
-    if (!in) {
-        std::fprintf(stderr, "cannot read %s\n", source.c_str());
-        return 1;
+struct Times {
+    double cpu = 1e30, wall = 1e30;
+};
+
+template <class Work>
+Times best(int repeats, Work work) {
+    Times t;
+    for (int r = 0; r < repeats; r++) {
+        const std::clock_t c0 = std::clock();
+        const auto w0 = std::chrono::steady_clock::now();
+        work();
+        const double cpu = static_cast<double>(std::clock() - c0) / CLOCKS_PER_SEC;
+        const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - w0).count();
+        if (cpu < t.cpu) t.cpu = cpu;
+        if (wall < t.wall) t.wall = wall;
     }
-    std::vector<std::string> blocks;
-    std::string line, current;
-    bool inModel = false;
-    while (std::getline(in, line)) {
-        if (line.compare(0, 5, "MODEL") == 0) {
-            inModel = true;
-            current.clear();
-        } else if (line.compare(0, 6, "ENDMDL") == 0) {
-            if (inModel) blocks.push_back(current);
-            inModel = false;
-        } else if (inModel) {
-            current += line + "\n";
-        }
+    return t;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: pdbLoad_bench FILE [repeats]\n");
+        return 2;
     }
-    if (blocks.empty()) {
-        std::fprintf(stderr, "no MODEL in %s\n", source.c_str());
-        return 1;
-    }
-    {
-        std::ofstream out(target);
-        out << "REMARK   1 benchmark ensemble built from " << source << "\n";
-        char buf[96];
-        for (int m = 1; m <= models; m++) {
-            std::snprintf(buf, sizeof buf, "MODEL     %4d                                                                  \n", m);
-            out << buf << blocks[(m - 1) % blocks.size()] << "ENDMDL                                                                          \n";
-        }
-        out << "END\n";
-    }
-    std::ifstream sized(target, std::ios::binary | std::ios::ate);
+    const std::string file = argv[1];
+    const int repeats = argc > 2 ? std::atoi(argv[2]) : 3;
+    std::ifstream sized(file, std::ios::binary | std::ios::ate);
     const double mb = static_cast<double>(sized.tellg()) / 1e6;
 
-    double best = 1e30;
-    PDB pdb;
-    for (int rep = 0; rep < 3; rep++) {
-        const auto t0 = std::chrono::steady_clock::now();
-        pdb.loadPDB(target);
-        const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-        if (s < best) best = s;
-    }
-    std::printf("file %s: %.1f MB, %d models\n", target.c_str(), mb, models);
-    std::printf("loaded: %d conformers, residues %d-%d, %d atoms in conformer 1\n", pdb.conformer_count, pdb.r1,
-                pdb.rN, pdb.atomCount(1));
-    std::printf("loadPDB best of 3: %.3f s, %.1f MB/s\n", best, mb / best);
+    int conformers = 0, r1 = 0, rN = 0, atoms = 0;
+    const Times load = best(repeats, [&] {
+        PDB pdb;
+        pdb.loadPDB(file);
+        conformers = pdb.conformer_count;
+        r1 = pdb.r1;
+        rN = pdb.rN;
+        atoms = pdb.atomCount(1);
+    });
+    std::printf("file %s: %.1f MB\n", file.c_str(), mb);
+    std::printf("loaded: %d conformers, residues %d-%d, atom count %d\n", conformers, r1, rN, atoms);
+    std::printf("loadPDB best of %d: %.3f s processor, %.3f s wall, %.1f MB/s\n", repeats, load.cpu, load.wall,
+                mb / load.wall);
 
-    // the lookups the coupling build makes: one N-H pair list over all conformers per residue
-    const auto t0 = std::chrono::steady_clock::now();
+    // the lookups of building one table: an N-HN pair list over all conformers per residue, into
+    // lists that are emptied for each coupling as the coupling records do
+    PDB pdb;
+    pdb.loadPDB(file);
     int pairs = 0;
-    for (int res = pdb.r1; res <= pdb.rN; res++) {
-        std::vector<CORdata> I, J;
-        pairs += pdb.getVectorEntries(I, J, res, "N", res, "HN", "_");
-    }
-    const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    std::printf("N-HN pairs of every residue: %d pairs in %.3f s\n", pairs, s);
-    std::remove(target.c_str());
+    std::vector<CORdata> I, J;
+    const Times lookup = best(repeats, [&] {
+        pairs = 0;
+        for (int res = pdb.r1; res <= pdb.rN; res++) {
+            I.clear();
+            J.clear();
+            pairs += pdb.getVectorEntries(I, J, res, "N", res, "HN", "_");
+        }
+    });
+    std::printf("N-HN pairs of every residue: %d pairs, best %.3f s processor\n", pairs, lookup.cpu);
+    struct rusage usage;
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("peak resident memory: %.1f MiB\n", usage.ru_maxrss / 1024.0);
     return 0;
 }

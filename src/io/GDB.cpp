@@ -4,57 +4,90 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <iostream>
+#include <string_view>
+#include <vector>
 
 #include "common/Fail.h"
+#include "io/LineReader.h"
 
 GDB::GDB(const std::string& fileName) { loadGDB(fileName); }
 
 // ---------------------------------------------------------------- reading
 
+namespace {
+
+// The words of a line, separated by runs of white space (as split_WhiteSpace cuts them).
+void splitWords(std::string_view line, std::vector<std::string_view>& words) {
+    words.clear();
+    size_t i = 0;
+    const size_t n = line.size();
+    while (i < n) {
+        while (i < n && GDB::isSpace(line[i])) i++;
+        if (i == n) break;
+        size_t j = i;
+        while (j < n && !GDB::isSpace(line[j])) j++;
+        words.push_back(line.substr(i, j - i));
+        i = j;
+    }
+}
+
+}  // namespace
+
 void GDB::loadGDB(const std::string& fileName) {
     GDBfileName = fileName;
-    std::ifstream in(fileName, std::ios::binary);
-    if (!in) {
+    FILE* f = std::fopen(fileName.c_str(), "rb");
+    if (!f) {
         std::cerr << "\tCan't open file " << fileName << " for reading" << std::endl;
         return;
     }
-    std::string line;
-    while (std::getline(in, line)) {
-        // Windows line ends read like Unix ones.
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+    // A row's cells in the order of the row map: (column name, column index), the last column of
+    // a repeated name winning as when the cells are set one by one.
+    std::vector<std::pair<std::string, int>> cells;
+    auto planCells = [&] {
+        std::map<std::string, int> byName;
+        for (int i = 0; i < VarsNumber; i++) byName[VARS[i]] = i;
+        cells.assign(byName.begin(), byName.end());
+    };
+    planCells();
+
+    LineReader lines(f);  // Windows line ends read like Unix ones
+    std::string_view line;
+    std::vector<std::string_view> words;
+    while (lines.next(line)) {
         if (line.empty()) continue;
-        const std::string simplified = simplifyWhiteSpace(line);
-        const StringList words = split_WhiteSpace(line);
-        if (words.empty() || (words.size() == 1 && words[0].empty())) continue;
+        splitWords(line, words);
+        if (words.empty()) continue;
 
         // A row is any line with as many words as there are columns once FORMAT has been seen;
         // there is no comment syntax.
         if (formatSeen_ && VarsNumber > 0 && static_cast<int>(words.size()) == VarsNumber) {
             GDB_Entry row;
-            for (int i = 0; i < VarsNumber; i++) row[VARS[i]] = words[i];
+            for (const auto& cell : cells) row.emplace_hint(row.end(), cell.first, words[cell.second]);
             const int rowNum = Entries.empty() ? 1 : Entries.rbegin()->first + 1;
-            Entries[rowNum] = row;
+            Entries.emplace_hint(Entries.end(), rowNum, std::move(row));
         }
 
         // The keyword texts are cut from the line as it starts at its keyword (the same as the raw
         // line unless the keyword is indented).
-        const std::string& first = words[0];
-        const std::string body = line.substr(line.find(first));
+        const std::string_view first = words[0];
+        const std::string_view body = line.substr(static_cast<size_t>(first.data() - line.data()));
         if (first == "REMARK") {
-            if (body.size() > 6) REMARKS.push_back(body.substr(7));
+            if (body.size() > 6) REMARKS.emplace_back(body.substr(7));
         } else if (first == "DATA") {
+            const std::string simplified = simplifyWhiteSpace(std::string(line));
             DATA.push_back(simplified.size() > 5 ? simplified.substr(5) : std::string());
         } else if (first == "VARS") {
-            VARS_str = simplifyWhiteSpace(simplified.substr(4));
+            VARS_str = simplifyWhiteSpace(simplifyWhiteSpace(std::string(line)).substr(4));
             VARS_str_parser(VARS_str);
+            planCells();
         } else if (first == "FORMAT") {
-            FORMAT_str = body.substr(6);
+            FORMAT_str = std::string(body.substr(6));
             FORMAT_str_parser(FORMAT_str);
             formatSeen_ = true;
         }
     }
+    std::fclose(f);
     buildResidList();
 }
 

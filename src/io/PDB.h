@@ -1,16 +1,20 @@
-// Structure files: fixed-column ATOM/HETATM records read into conformers (one per MODEL),
-// the atom lookups from which couplings take their internuclear vectors (with methyl and
-// methylene pseudo-atoms), residue-name lists and a few geometry utilities.
+// Structure files: fixed-column ATOM/HETATM records (or the atom table of a PDBx/mmCIF file, either
+// perhaps gzipped) read into conformers (one per MODEL), the atom lookups from which couplings take
+// their internuclear vectors (with methyl and methylene pseudo-atoms), residue-name lists and a few
+// geometry utilities.
 #pragma once
 
+#include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "common/Types.h"
 #include "numeric/MatVec.h"  // Vec3, Mat3
 
-// One atom of one conformer.
+// One atom of one conformer, as the lookups hand it out.
 struct CORdata {
     int conformerIndex = 0;   // conformer (model) number
     int atomIndex = 0;        // 1 for every atom read from a file (0 in the EMPTY record)
@@ -18,32 +22,49 @@ struct CORdata {
     int resNum = 0;           // residue number, columns 23-26
     std::string atomName;     // normalised: H -> HN, leading digit moved to the end (1HB -> HB1)
     std::string resName;      // columns 18-20, trimmed
-    std::string chainName;    // column 22, a blank kept as " "
+    std::string chainName;    // column 22, a blank kept as " " (mmCIF: auth_asym_id, any length)
     std::string altLoc;       // column 17, a blank kept as " "
     float X = 0, Y = 0, Z = 0;
     float Occupancy = 0, B_Factor = 0;  // 1.0 when the line is too short to hold them
     Vec3 Coord = {0, 0, 0};   // (X, Y, Z) as doubles; what the geometry uses
     Vec3 wCoord = {0, 0, 0};  // second coordinate set for superposition code
     bool rotated = false;
+    // A TER line as long as an atom line (archive files pad TER to 80 columns): stored and counted
+    // like an atom, but it has a blank name and blank coordinates and stands for no atom.
+    bool terRecord = false;
 };
 typedef CORdata PDB_Entry;
 
-// Conformer number -> every atom record of that conformer, in file order.
-// (Lookups by serial number go through getEntry(conf, atomNum); a repeated serial number is
-// answered with the later record.)
-typedef std::map<int, std::vector<CORdata>> Mols;
+enum class RecordKind : unsigned char { Atom, Hetatm, Ter };
 
-// Name index of one conformer: positions into Conformers[conf].
-struct AtomTable {
+// One atom line as stored: names as indexes into PDB::names, coordinates once, as read
+// (CORdata's double coordinates are these floats widened).
+struct AtomRecord {
+    float x = 0, y = 0, z = 0;
+    float occupancy = 1, bFactor = 1;
+    int atomNum = 0, resNum = 0;
+    uint32_t atomName = 0, resName = 0, chainName = 0;  // chains of mmCIF files may be longer than 1
+    char altLoc = ' ';
+    RecordKind kind = RecordKind::Atom;
+    bool replaced = false;  // a later record of the same conformer has the same serial number
+};
+
+// Conformer number -> every atom record of that conformer, in file order.
+typedef std::map<int, std::vector<AtomRecord>> Mols;
+
+// Name and serial index of one conformer: positions into its records.
+struct AtomIndex {
     // Ordered by (resNum, atomName, altLoc, chainName); one position per key, the record read
-    // last winning. Iterating it visits residues, names and alternate locations in ascending
-    // order.
+    // last winning. Alternate locations ascend in text order (blank, A, B, ...) within a name.
     std::vector<int> byName;
+    // The (residue number, name) key of each byName entry, searched instead of the records.
+    std::vector<uint64_t> nameKeys;
     // Ordered by atomNum; one position per serial number, the record read last winning.
     std::vector<int> bySerial;
-    // Number of atoms of the conformer (distinct residue/name/alternate location/chain).
-    size_t size() const { return byName.size(); }
 };
+// Conformers whose records name the same atoms in the same order (the models of an NMR
+// ensemble) share one index.
+typedef std::shared_ptr<const AtomIndex> AtomTable;
 
 class PDB {
 public:
@@ -53,6 +74,7 @@ public:
     Mols Conformers;                     // conformer -> atoms in file order
     int conformer_count = 0;             // number of entries of Conformers
     std::map<int, AtomTable> ATOMS;      // conformer -> name index (keys as in Conformers)
+    std::vector<std::string> names;      // atom, residue and chain names, each once; AtomRecord indexes it
     std::map<int, std::map<int, std::string>> residLists;     // conformer -> residue -> name
     std::map<int, std::map<int, std::string>> residListsOne;  // conformer -> residue -> one letter
     std::map<int, std::string> residList;     // residue -> name over all conformers ("cys" when S-S bonded)
@@ -66,7 +88,9 @@ public:
     explicit PDB(const std::string& fileName);
 
     // ---- loading ----
-    bool loadPDB(const std::string& fileName);   // false (and an empty model) when unreadable
+    // PDB or PDBx/mmCIF, plain or gzipped (see StructureInput.h); false (and an empty model) when
+    // the file cannot be read or is damaged.
+    bool loadPDB(const std::string& fileName);
     bool isNull() const { return !isLoaded; }
     static void loadPDB_Entry(const std::string& line, CORdata& entry);
     // Raw column field 0..11 of a coordinate line (0 alt loc, 1 record, 2 serial, 3 name,
@@ -77,8 +101,27 @@ public:
     static std::string getThreeAAName(char oneLetter);
     static std::string getThreeAAName(const std::string& oneLetter);
 
-    // Number of atoms of conformer conf (0 when absent).
+    // Entries of conformer conf keyed by residue number, atom name and alternate location (atoms of
+    // several chains with the same residue number and name count once; padded TER records count);
+    // 0 when the conformer is absent. The structure announcement prints it for conformer 1.
     int atomCount(int conf) const;
+
+    // Visits the atoms of conformer conf in file order, visit(const CORdata&), one record per
+    // serial number (a record whose serial number comes again later in the conformer is replaced
+    // by the later one and not visited). Padded TER records are visited with terRecord set.
+    template <class Visit>
+    void forEachAtom(int conf, Visit&& visit) const {
+        auto it = Conformers.find(conf);
+        if (it == Conformers.end()) return;
+        CORdata entry;
+        for (const AtomRecord& a : it->second) {
+            if (a.replaced) continue;
+            fillEntry(it->first, a, entry);
+            visit(static_cast<const CORdata&>(entry));
+        }
+    }
+    // The lookup record of a stored atom of conformer conf.
+    void fillEntry(int conf, const AtomRecord& atom, CORdata& entry) const;
 
     // ---- atom lookups ----
     CORdata getEntry(int conf, int atomNum) const;
@@ -143,9 +186,23 @@ public:
     static double r_sign(float a, float b);         // |a| with the sign of b
 
 private:
-    const std::vector<CORdata>* conformerAtoms(int conf) const;
-    const AtomTable* conformerTable(int conf) const;
-    void storeConformerIndex(int conf);
+    friend class AtomModelBuilder;
+    std::unordered_map<std::string, uint32_t> nameIds_;  // names[i] -> i
+
+    // Index of a name in `names`, or -1 when no record carries it.
+    long nameId(const std::string& name) const;
+    // Positions [first, last) of `byName` holding (res, name) of one conformer.
+    struct KeyRange {
+        const int* first;
+        const int* last;
+    };
+    static KeyRange findKey(const AtomIndex& index, int res, long name);
+    CORdata entryOf(int conf, const AtomRecord& atom) const;
+    // The atom (conf, res, name) at alternate location altLoc (a character code), or at the first
+    // one in text order for kFirstAltLoc.
+    static constexpr int kFirstAltLoc = -1;
+    CORdata entryWithAltLoc(int conf, int res, const std::string& atomName, int altLoc) const;
+    void appendEntry(std::vector<CORdata>& list, int conf, const AtomRecord& atom) const;
     int pairAtoms(std::vector<CORdata>& listI, std::vector<CORdata>& listJ, int resI, const std::string& nameI,
                   int resJ, const std::string& nameJ, const std::string& chain) const;
     double dihedralOf(int conf, int resA, const char* a, int resB, const char* b, int resC, const char* c,

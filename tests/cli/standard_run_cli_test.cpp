@@ -363,7 +363,7 @@ TEST(StandardRun, BadInputsUsersMeet) {
     // only a structure: announced, nothing else
     r = runOrvex({"-pdb", pdb}, dir.path());
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("Loading PDB file " + pdb + ", residues 1 to 76 conformer #1, atom #1231\n"),
+    EXPECT_NE(r.err.find("Loading PDB file " + pdb + ", residues 1 to 76 conformer #1, atom #1232\n"),
               std::string::npos);
 }
 

@@ -82,6 +82,24 @@ TEST(GDB, HeaderOrderAndSequence) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "\tCan't open file /nonexistent/none.tab for reading\n");
 }
 
+// Lines users' tools write: indented keywords, a repeated column name, a very long row, control
+// characters and NUL bytes inside words.
+TEST(GDB, UnusualLines) {
+    TempDir dir;
+    const std::string longWord(100000, 'x');
+    GDB t = loadText(dir, "  REMARK   indented  remark \n\tDATA  KEY   a   b\n VARS A  B\tA\nFORMAT %s %s %s\n"
+                          "1 2 3\n" + longWord + " y z\n" + std::string("n\0l b\x01 c\n", 9));
+    EXPECT_EQ(t.REMARKS, StringList{"  indented  remark "});  // from the keyword on, blanks kept
+    EXPECT_EQ(t.DATA, StringList{"KEY a b"});
+    EXPECT_EQ(t.VARS_str, "A B A");
+    ASSERT_EQ(t.getEntryCount(), 3);
+    // the later of two columns with one name holds the cell
+    EXPECT_EQ(t.getEntry(1), (GDB_Entry{{"A", "3"}, {"B", "2"}}));
+    EXPECT_EQ(t.getEntry(2).at("B") + std::to_string(t.getEntry(2).size()), "y2");
+    EXPECT_EQ(t.getEntry(2).at("A"), "z");
+    EXPECT_EQ(t.getEntry(3).at("B"), std::string("b\x01"));
+}
+
 TEST(GDBDeathTest, BadColumnFormatExitsWithStatusZero) {
     TempDir dir;
     writeFile(dir.file("e.tab"), "VARS A B\nFORMAT %5d %e\n1 2\n");

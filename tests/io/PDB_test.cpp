@@ -52,11 +52,46 @@ TEST(PDB, ModelNumbering) {
     EXPECT_EQ(keysOf(e.Conformers), (std::vector<int>{1, 2}));
 }
 
-// Padded 80-column records: ANISOU and TER carry no atom, a water HETATM is an atom.
+// Models with the same atoms in the same order, and models that differ: each conformer's lookups
+// answer with its own coordinates.
+TEST(PDB, ModelsWithSameAndDifferentLayouts) {
+    auto model = [](int n, const std::string& atoms) { return testpdb::model(n) + atoms + testpdb::endModel(); };
+    auto residue = [](double x) {
+        return atom(1, " N", "ALA", 5, x, 0, 0) + atom(2, " H", "ALA", 5, x + 1, 0, 0) + atom(3, " CA", "ALA", 5, x, 1, 0);
+    };
+    // model 3: other order, an extra atom; model 4: as model 3, one serial repeated
+    const std::string m3 = atom(3, " CA", "ALA", 5, 30, 1, 0) + atom(1, " N", "ALA", 5, 30, 0, 0) +
+                           atom(2, " H", "ALA", 5, 31, 0, 0) + atom(4, " CB", "ALA", 5, 30, 2, 0);
+    const std::string m4 = atom(3, " CA", "ALA", 5, 40, 1, 0) + atom(1, " N", "ALA", 5, 40, 0, 0) +
+                           atom(2, " H", "ALA", 5, 41, 0, 0) + atom(2, " CB", "ALA", 5, 40, 2, 0);
+    TempDir dir;
+    PDB p = loadText(dir, model(1, residue(10)) + model(2, residue(20)) + model(3, m3) + model(4, m4) + "END\n");
+    for (int conf = 1; conf <= 4; conf++) {
+        EXPECT_DOUBLE_EQ(p.getEntry(conf, 5, "N").Coord[0], 10.0 * conf) << conf;
+        EXPECT_DOUBLE_EQ(p.getEntry(conf, 5, "CA").Coord[1], 1.0) << conf;
+        EXPECT_EQ(p.getEntry(conf, 3).atomName, "CA") << conf;
+    }
+    EXPECT_EQ(p.getEntry(2, 5, "CB").atomIndex, 0);
+    EXPECT_DOUBLE_EQ(p.getEntry(3, 5, "CB").Coord[1], 2.0);
+    std::vector<CORdata> I, J;
+    ASSERT_EQ(p.getVectorEntries(I, J, 5, "N", 5, "HN", "_"), 4);
+    for (int k = 0; k < 4; k++) EXPECT_DOUBLE_EQ(J[k].Coord[0] - I[k].Coord[0], 1.0) << k;
+    EXPECT_EQ(p.atomCount(1) * 10 + p.atomCount(3), 34);
+    // serial 2 comes twice in model 4: the later record (CB) answers by serial and replaces the
+    // earlier one when the conformer is visited; both stay in the name index
+    EXPECT_EQ(p.getEntry(4, 2).atomName, "CB");
+    std::string visited;
+    p.forEachAtom(4, [&visited](const CORdata& a) { visited += a.atomName + std::to_string(a.atomNum) + " "; });
+    EXPECT_EQ(visited, "CA3 N1 CB2 ");
+    EXPECT_EQ(p.getEntry(4, 5, "HN").atomNum + p.getEntry(4, 5, "CB").atomNum, 4);
+}
+
+// Padded 80-column records: ANISOU is no atom line, a padded TER is stored, a water HETATM is an
+// atom.
 TEST(PDB, RecordKindsAndFields) {
     PDB p(std::string(ORVEX_TEST_DATA) + "/io/two_models.pdb");
     EXPECT_EQ(keysOf(p.Conformers), (std::vector<int>{1, 2}));
-    EXPECT_EQ(p.atomCount(1) + p.atomCount(2), 18);
+    EXPECT_EQ(p.atomCount(1) + p.atomCount(2), 20);  // 9 atoms and the TER record per model
     EXPECT_EQ(p.rN, 2);  // HETATM residues do not widen the range
     EXPECT_EQ(p.residListOne.at(101) + p.residListOne.at(1) + p.residListsOne.at(2).at(2), "XMQ");
     const CORdata ca = p.getEntry(2, 1, "CA");
@@ -72,6 +107,66 @@ TEST(PDB, RecordKindsAndFields) {
     EXPECT_TRUE(p.Conformers.empty() && p.ATOMS.empty() && p.residList.empty() && p.residListOne.empty());
     EXPECT_EQ(p.r1, 9999);
     EXPECT_EQ(p.rN, -9999);
+}
+
+// The atom count of the structure announcement: entries of conformer 1 keyed by residue number,
+// atom name and alternate location.
+TEST(PDB, AtomCountOfConformerOne) {
+    const std::string pad(80, ' ');
+    auto padded = [&pad](const std::string& record) { return (record + pad).substr(0, 80) + "\n"; };
+    const std::string n1 = at(1, " N", 1), ca1 = at(2, " CA", 1);
+    const std::string terA = padded("TER       3      ALA A   1");
+    const struct {
+        const char* what;
+        std::string text;
+        int count;
+    } cases[] = {
+        {"two atoms", n1 + ca1, 2},
+        {"padded TER record", n1 + ca1 + terA, 3},
+        {"short TER records", n1 + ca1 + "TER       3      ALA A   1\n" + "TER\n", 2},
+        {"TER padded to 54 columns", n1 + ca1 + std::string("TER       3      ALA A   1") + std::string(28, ' ') + "\n", 3},
+        {"TER padded to 53 columns", n1 + ca1 + std::string("TER       3      ALA A   1") + std::string(27, ' ') + "\n", 2},
+        {"blank padded TER record", n1 + ca1 + padded("TER"), 3},
+        // chain A: N, CA of residue 1; chain B: N, CA, CB of residue 1; a TER after each chain
+        {"two chains reusing residue numbers",
+         n1 + ca1 + terA + at(4, " N", 1, ' ', 'B') + at(5, " CA", 1, ' ', 'B') + at(6, " CB", 1, ' ', 'B') +
+             padded("TER       7      ALA B   1"),
+         4},
+        // N in A and B, CA blank and A, HA twice in location A (the later record replaces it)
+        {"alternate locations",
+         at(1, " N", 2, 'A') + at(2, " N", 2, 'B') + at(3, " CA", 2) + at(4, " CA", 2, 'A') + at(5, " HA", 2, 'A') +
+             at(6, " HA", 2, 'A'),
+         5},
+        {"alternate locations in two chains", at(1, " N", 2, 'A') + at(2, " N", 2, 'B') + at(3, " N", 2, 'A', 'B'), 2},
+        {"old and new hydrogen names of one atom", at(1, "1HB", 3) + at(2, " HB1", 3) + at(3, " H", 3) + at(4, " HN", 3), 2},
+        {"only conformer 1 counts", "MODEL 1\n" + n1 + "ENDMDL\nMODEL 2\n" + n1 + ca1 + "ENDMDL\n", 1},
+        {"no conformer 1", "MODEL 2\n" + n1 + ca1 + "ENDMDL\n", 0},
+        {"an atom line cut before its coordinates end", n1 + ca1.substr(0, 53) + "\n", 1},
+    };
+    TempDir dir;
+    for (const auto& c : cases) EXPECT_EQ(loadText(dir, c.text).atomCount(1), c.count) << c.what;
+}
+
+// A padded TER record never passes for an atom: its name is blank, and visiting the conformer tells
+// it apart.
+TEST(PDB, PaddedTerRecordIsNoAtom) {
+    const std::string ter = "TER       3      ALA A   1" + std::string(54, ' ') + "\n";
+    const std::string bareTer = "TER" + std::string(77, ' ') + "\n";
+    TempDir dir;
+    PDB p = loadText(dir, at(1, " N", 1) + at(2, " H", 1) + ter + at(4, " N", 2) + bareTer);
+    std::string visited;  // file order: name or <TER>
+    p.forEachAtom(1, [&visited](const CORdata& a) { visited += a.terRecord ? "<TER>" : a.atomName + " "; });
+    EXPECT_EQ(visited, "N HN <TER>N <TER>");
+    const CORdata t = p.getEntry(1, 3);
+    EXPECT_TRUE(t.terRecord);
+    EXPECT_EQ(t.atomName + "|" + t.resName + "|" + t.chainName + "|" + std::to_string(t.resNum), "|ALA|A|1");
+    EXPECT_EQ(t.X + t.Y + t.Z, 0.0f);
+    EXPECT_FALSE(p.getEntry(1, 1, "N").terRecord);
+    std::vector<CORdata> I, J;
+    EXPECT_EQ(p.getVectorEntries(I, J, 1, "N", 1, "HN", "_"), 1);
+    // the archive TER repeats residue 1's name; the bare one names no residue
+    EXPECT_EQ(p.residList, (std::map<int, std::string>{{1, "ALA"}, {2, "ALA"}}));
+    EXPECT_EQ(p.r1 * 10 + p.rN, 12);
 }
 
 TEST(PDB, AtomNamesAreNormalised) {
@@ -290,7 +385,7 @@ TEST(PDB, ExampleStructure) {
     EXPECT_EQ(u.conformer_count, 20);
     EXPECT_EQ(u.r1, 1);
     EXPECT_EQ(u.rN, 76);
-    EXPECT_EQ(u.atomCount(1), 1231);
+    EXPECT_EQ(u.atomCount(1), 1232);  // 1231 atoms and the padded TER record
     std::vector<CORdata> I, J;
     EXPECT_EQ(u.getVectorEntries(I, J, 2, "N", 2, "HN", "A"), 20);
     EXPECT_NEAR(PDB::getDist(I[0], J[0]), 1.0, 0.05);
