@@ -465,7 +465,7 @@ TEST(StandardRun, MultiTensorConformerWarnings) {
         RunResult r = runOrvex({"-pdb", pdb, "-multiTensor"}, dir.path());
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.err, "Loading PDB file " + pdb + ", residues 1 to 76 conformer #" + std::to_string(n) +
-                             ", atom #1231\n" + (n >= 4 ? "Warning :: 4" + fourOrMore : ""));
+                             ", atom #1232\n" + (n >= 4 ? "Warning :: 4" + fourOrMore : ""));
     }
     // one conformer: the warning, then a single-tensor fit (its table keeps the multi-tensor layout,
     // as the tensor keeps the multi-tensor fit mode)
