@@ -133,6 +133,13 @@ private:
     // -fit_dw, -nofixed, the fixed-parameter options, -fixed with a value missing) (Orvex_nonlinear.cpp)
     int runNonlinearFit();
 
+    // steps of the tensor orthogonalization, -orth (Orvex_orth.cpp)
+    // The coupling tables named by -inDs; ends the run with the usage text unless there are two or more.
+    StringList orthMediaFiles();
+    // Medium k (1-based): reads fileName into list with the fresh tensor t, selects by the residue
+    // range and excludeMode, builds against the loaded structure, SVD-fits t and prints its block.
+    void fitOrthMedium(int k, const std::string& fileName, DCListData& list, DTensor& t);
+
     // setArgs reads the option tables in this order (later rows overwrite earlier ones): start and
     // file options, tensor start values and limits, method and jackknife options, remaining options
     // (with the residue selections and the fixed-parameter pins), then the standard run's own options.
