@@ -103,22 +103,16 @@ struct OrthCoupling {
 // Reading that works: HN_C listed C first (C of residue i-1, HN of residue i) is keyed by its HN's
 // residue i; keyed by the C's residue its line would name HN(i-1)-C(i-2), and it would never meet
 // the same coupling listed HN first in another medium.
-int groupResidue(const DipolarCouplingData& dc) {
-    if (dc.CLASS == 3 && dc.resIDJ == dc.resIDI + 1) return dc.resIDJ;
-    return dc.resIDI;
-}
-
-// Groups every coupling of every medium (measured or not) by (class, residue) and keeps, in class
-// and residue order, the groups complete across the media. Chosen: complete means observed exactly
-// once in each medium, so that a coupling listed twice in one medium and missing from another
-// counts as missing. Lines of a named class take their atom names from the class name cut at its
-// "_" and residue J from the class (one below for HN_C and N_C); unclassified couplings are
-// written from their first coupling, and so is CH3 (chosen: its name has no "_" to cut at).
-// Residue names are those the tables give for each residue number.
+// Groups every coupling of every medium (measured or not) by (class, residue number of atom I)
+// and collects the normalised observations of a group in medium order; a group whose collection
+// holds exactly as many values as there are media is written, in class and residue order. Lines of
+// a named class take their atom names from the class name cut at its "_" and residue J from the
+// class (one below for HN_C and N_C); unclassified couplings are written from their first
+// coupling, and so is CH3 (chosen: its name has no "_" to cut at). Residue names are those the
+// tables give for each residue number.
 std::vector<OrthCoupling> groupCouplings(const std::vector<DCListData>& lists, const std::vector<double>& daHz) {
     struct Group {
         const DipolarCouplingData* first = nullptr;
-        std::vector<int> count;
         std::vector<double> observed;
     };
     const size_t n = lists.size();
@@ -128,20 +122,15 @@ std::vector<OrthCoupling> groupCouplings(const std::vector<DCListData>& lists, c
         for (const DipolarCouplingData& dc : lists[k].dcList) {
             resNames[dc.resIDI] = dc.resNameI;
             resNames[dc.resIDJ] = dc.resNameJ;
-            Group& g = groups[{dc.CLASS, groupResidue(dc)}];
-            if (!g.first) {
-                g.first = &dc;
-                g.count.assign(n, 0);
-                g.observed.assign(n, 0.0);
-            }
-            g.count[k]++;
-            g.observed[k] = kNormDa * dc.d / daHz[k];
+            Group& g = groups[{dc.CLASS, dc.resIDI}];
+            if (!g.first) g.first = &dc;
+            g.observed.push_back(kNormDa * dc.d / daHz[k]);
         }
     }
     std::vector<OrthCoupling> out;
     for (const auto& entry : groups) {
         const Group& g = entry.second;
-        if (std::any_of(g.count.begin(), g.count.end(), [](int c) { return c != 1; })) continue;
+        if (g.observed.size() != n) continue;
         OrthCoupling c;
         const int cls = entry.first.first;
         const std::string name = cls > 0 && cls < 12 ? DCTypeList[cls] : "";
