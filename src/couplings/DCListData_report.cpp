@@ -54,16 +54,8 @@ int DCListData::getStatAll(const DTensor& tensor) {
     }
     if (work.n == 0) return 0;
 
-    // Q normalised by the tensor magnitude: RMS / sqrt(DaHz^2 (4 + 3 Rh^2) / 5)
-    double daHz = tensor.da * orvex::kDmaxNHAbs;
-    double R = tensor.da == 0 ? 0 : std::fabs(tensor.dr / tensor.da);
-    double N = daHz * daHz * (4 + 3 * R * R);
-    if (N == 0) {
-        qfactor_norm = qfactor_norm_v = 0;
-    } else {
-        qfactor_norm = std::sqrt(5 * work.sumE2 / (work.n * N));
-        if (nD_v > 0) qfactor_norm_v = std::sqrt(5 * valid.sumE2 / (nD_v * N));
-    }
+    // Q normalised by the tensor magnitude as an N-H coupling, Da_HN = 21585.2 Da
+    result_table::daNormalisedQ(*this, work, valid, tensor, orvex::kDmaxNHAbs);
     if (jk.n > 0) qfactor_jk = std::sqrt(q2 / jk.n) / orvex::kDmaxNHAbs;
 
     for (const DipolarCouplingData& dc : dcList) {
@@ -76,33 +68,7 @@ int DCListData::getStatAll(const DTensor& tensor) {
         if (dc.selected_v) valid.addCentred(x, y);
     }
 
-    if (jk.n > 0) {
-        rms_jk = std::sqrt(rms_jk / jk.n);
-        if (jk.spread()) {
-            slope_jk = jk.Sxy / jk.Sxx;
-            corr_r_jk = jk.Sxy / std::sqrt(jk.Sxx * jk.Syy);
-        }
-        if (tensor.fitMode == orvex::kFitModeMultiTensor) qfactor_jk = rms_jk / std::sqrt(jk.Sxx / jk.n);
-    }
-    rms = std::sqrt(rms / work.n);
-    if (work.spread()) {
-        slope = work.Sxy / work.Sxx;
-        corr_r = work.Sxy / std::sqrt(work.Sxx * work.Syy);
-    }
-    if (nD_v > 0) {
-        rms_v = std::sqrt(rms_v / nD_v);
-        if (valid.spread()) {
-            slope_v = valid.Sxy / valid.Sxx;
-            corr_r_v = valid.Sxy / std::sqrt(valid.Sxx * valid.Syy);
-        }
-    }
-    // Q normalised by the spread of the observed couplings
-    qfactor = work.Sxx != 0 ? std::sqrt(work.sumE2 / work.Sxx) : 0;
-    qfactor_v = valid.Sxx != 0 ? std::sqrt(valid.sumE2 / valid.Sxx) : 0;
-    if (tensor.fitMode == orvex::kFitModeMultiTensor) {
-        qfactor_norm = qfactor;
-        qfactor_norm_v = qfactor_v;
-    }
+    result_table::finishStatistics(*this, work, valid, jk, tensor);
     return work.n;
 }
 

@@ -58,16 +58,7 @@ int RCSAListData::getStatAll(const DTensor& tensor) {
     }
     if (work.n == 0) return 0;
 
-    // Q normalised by the tensor magnitude: RMS / sqrt(DaScaled^2 (4 + 3 Rh^2) / 5)
-    const double daScaled = tensor.da * kDaScale;
-    const double R = tensor.da == 0 ? 0 : std::fabs(tensor.dr / tensor.da);
-    const double N = daScaled * daScaled * (4 + 3 * R * R);
-    if (N == 0) {
-        qfactor_norm = qfactor_norm_v = 0;
-    } else {
-        qfactor_norm = std::sqrt(5 * work.sumE2 / (work.n * N));
-        if (nD_v > 0) qfactor_norm_v = std::sqrt(5 * valid.sumE2 / (nD_v * N));
-    }
+    result_table::daNormalisedQ(*this, work, valid, tensor, kDaScale);
     if (jk.n > 0) qfactor_jk = std::sqrt(jk.sumE2 / jk.n) / orvex::kDmaxNHAbs;
 
     for (const RCSA_Data& r : rcsaList) {
@@ -78,32 +69,7 @@ int RCSAListData::getStatAll(const DTensor& tensor) {
         jk.addCentred(x, r.dCalc_jk * r.wCalc);
     }
 
-    if (jk.n > 0) {
-        rms_jk = std::sqrt(rms_jk / jk.n);
-        if (jk.spread()) {
-            slope_jk = jk.Sxy / jk.Sxx;
-            corr_r_jk = jk.Sxy / std::sqrt(jk.Sxx * jk.Syy);
-        }
-        if (tensor.fitMode == orvex::kFitModeMultiTensor) qfactor_jk = rms_jk / std::sqrt(jk.Sxx / jk.n);
-    }
-    rms = std::sqrt(rms / work.n);
-    if (work.spread()) {
-        slope = work.Sxy / work.Sxx;
-        corr_r = work.Sxy / std::sqrt(work.Sxx * work.Syy);
-    }
-    if (nD_v > 0) {
-        rms_v = std::sqrt(rms_v / nD_v);
-        if (valid.spread()) {
-            slope_v = valid.Sxy / valid.Sxx;
-            corr_r_v = valid.Sxy / std::sqrt(valid.Sxx * valid.Syy);
-        }
-    }
-    qfactor = work.Sxx != 0 ? std::sqrt(work.sumE2 / work.Sxx) : 0;
-    qfactor_v = valid.Sxx != 0 ? std::sqrt(valid.sumE2 / valid.Sxx) : 0;
-    if (tensor.fitMode == orvex::kFitModeMultiTensor) {
-        qfactor_norm = qfactor;
-        qfactor_norm_v = qfactor_v;
-    }
+    result_table::finishStatistics(*this, work, valid, jk, tensor);
     return work.n;
 }
 
@@ -144,7 +110,7 @@ void RCSAListData::writeStatAll(FILE* fp, const DTensor& t, int level, int nSVD)
 
 int RCSAListData::writeRCSA(const std::string& outName, const std::string& title, int level, int,
                             const DTensor& t, int nSVD) {
-    if (rcsaList.empty()) return 0;
+    if (rcsaList.empty()) return 0;   // as for couplings, an empty list writes nothing
     FILE* fp = stdout;
     if (!outName.empty()) {
         fp = std::fopen(outName.c_str(), "w");
@@ -181,21 +147,19 @@ int RCSAListData::writeRCSA(const std::string& outName, const std::string& title
     }
     std::fputs(result_table::tensorBlock(t, 1).c_str(), fp);
 
-    if (lev == 1) {
-        std::fputs("VARS   ", fp);
-        std::fputs(" RESID RESNAME ATOMNAME  D_OBS D D_DIFF D_JK  DD W\n", fp);
-        std::fputs("FORMAT ", fp);
-        std::fputs(" %4d %4s %4s  %9.3f %9.3f %9.3f %9.3f %.3f  %.3f\n\n", fp);
-    } else {
-        std::fputs("VARS   ", fp);
-        std::fputs(" RESID RESNAME ATOMNAME  D_OBS D D_DIFF DD W\n", fp);
-        std::fputs("FORMAT ", fp);
-        std::fputs(" %4d %4s %4s  %9.3f %9.3f %9.3f %.3f  %.3f\n\n", fp);
-    }
+    // columns and FORMAT text with the jackknife prediction (level 1) or without (level 0)
+    const bool withJk = lev == 1;
+    std::fputs("VARS   ", fp);
+    std::fputs(withJk ? " RESID RESNAME ATOMNAME  D_OBS D D_DIFF D_JK  DD W\n"
+                      : " RESID RESNAME ATOMNAME  D_OBS D D_DIFF DD W\n", fp);
+    std::fputs("FORMAT ", fp);
+    std::fputs(withJk ? " %4d %4s %4s  %9.3f %9.3f %9.3f %9.3f %.3f  %.3f\n\n"
+                      : " %4d %4s %4s  %9.3f %9.3f %9.3f %.3f  %.3f\n\n", fp);
+    // rows: RESID RESNAME ATOMNAME, D_OBS D D_DIFF (D_JK) with four decimals, DD W with three
     for (const RCSA_Data& r : rcsaList) {
         if (r.selected != 1 || r.valid != 1) continue;
         const double dDiff = r.d <= orvex::kFitMaxD && r.dCalc <= orvex::kFitMaxD ? r.d - r.dCalc : 9999;
-        if (lev == 1)
+        if (withJk)
             std::fprintf(fp, " %4d %4s %4s  %9.4f %9.4f %9.4f %9.4f %.3f %.3f\n", r.resID, r.resName.c_str(),
                          r.atomName.c_str(), r.d, r.dCalc, dDiff, r.dCalc_jk, r.sigma, r.w);
         else

@@ -3,7 +3,8 @@
 // (a coupling table, -inD) fits the tensor to the couplings and back-calculates the RCSA
 // records from it. With both an RCSA table and -inD, mode 1 runs and then mode 2; both write
 // the RCSA result table (-outRCSA), so it holds mode 2's values in the end.
-// The mode's own lines go to standard output.
+// The mode's own lines go to standard output, its announcement of the structure among them
+// (the standard run announces the structure on the error stream).
 #include <cstdio>
 
 #include "driver/CmdArgParser.h"
@@ -23,7 +24,7 @@ int Orvex::simRCSA() {
 
     readCsaTensorOptions(p);
     const DTensor options = dTensor;   // mode 2's coupling fit starts from the options again
-    if (!rcsaDataList.rcsaList.empty()) fitRCSA(outName);
+    if (!rcsaDataList.rcsaList.empty()) fitRCSA(outName);   // mode 1 needs records read
     if (!inDCFileName.empty()) backCalculateRCSA(options, outName);
     return 1;
 }

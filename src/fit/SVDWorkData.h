@@ -136,9 +136,10 @@ private:
     // Pads rows_ with zero rows up to five and solves them with fullFit_ into t.saupe and
     // t.dSaupe (square roots of the covariance diagonal).
     void solveFullFit(DTensor& t);
-    // The RCSA rows of every eligible record, one row each made by makeRow.
-    static void buildRcsaRows(const std::vector<RCSA_Data>& list, Rows& rows,
-                              void (*makeRow)(const RCSA_Data&, double*, double&));
+    // Start of an RCSA fit: pdbCount, t's saupe and dSaupe cleared, rows_ made by makeRow for
+    // every eligible record; exits with status 0, silently, when there is none.
+    void startRcsaFit(DTensor& t, const std::vector<RCSA_Data>& list, int nConf,
+                      void (*makeRow)(const RCSA_Data&, double*, double&));
     // Back-calculation through the principal frame of t (transpose of vv, da, dr) of every
     // coupling with valid = 1 and atoms on both ends; with selectedOnly, selected ones only.
     static void backCalculate(const DTensor& t, std::vector<DipolarCouplingData>& list, bool selectedOnly);

@@ -32,8 +32,12 @@ int SVDWorkData::rcsaResidueKey(const RCSA_Data& r) {
     return r.CLASS == RCSA_Data::kClassC ? r.resID + 1 : r.resID;
 }
 
-void SVDWorkData::buildRcsaRows(const std::vector<RCSA_Data>& list, Rows& rows,
-                                void (*makeRow)(const RCSA_Data&, double*, double&)) {
+void SVDWorkData::startRcsaFit(DTensor& t, const std::vector<RCSA_Data>& list, int nConf,
+                               void (*makeRow)(const RCSA_Data&, double*, double&)) {
+    pdbCount = std::max(nConf, 1);
+    t.saupe.fill(0);
+    t.dSaupe.fill(0);
+    Rows& rows = rows_;
     rows.a.clear();
     rows.b.clear();
     rows.pos.clear();
@@ -47,6 +51,7 @@ void SVDWorkData::buildRcsaRows(const std::vector<RCSA_Data>& list, Rows& rows,
         rows.pos.push_back(static_cast<int>(i));
     }
     rows.n = static_cast<int>(rows.b.size());
+    if (rows.n == 0) quit(0);
 }
 
 int SVDWorkData::init_RCSA_Saupe(std::vector<RCSA_Data>& list, int nConf) {
@@ -62,11 +67,7 @@ int SVDWorkData::init_RCSA_Saupe(std::vector<RCSA_Data>& list, int nConf) {
 }
 
 int SVDWorkData::findSaupe(DTensor& t, std::vector<RCSA_Data>& list, int nConf) {
-    pdbCount = std::max(nConf, 1);
-    t.saupe.fill(0);
-    t.dSaupe.fill(0);
-    buildRcsaRows(list, rows_, rcsaFitRow);
-    if (rows_.n == 0) quit(0);
+    startRcsaFit(t, list, nConf, rcsaFitRow);
     const int n = rows_.n;
     solveFullFit(t);
     t.isRCSA = true;
@@ -83,11 +84,7 @@ int SVDWorkData::simD(std::vector<RCSA_Data>& list, int nConf, DTensor& t) {
 }
 
 int SVDWorkData::findSaupe_jk_byRes(DTensor& t, std::vector<RCSA_Data>& list, int nConf) {
-    pdbCount = std::max(nConf, 1);
-    t.saupe.fill(0);
-    t.dSaupe.fill(0);
-    buildRcsaRows(list, rows_, rcsaJackknifeRow);
-    if (rows_.n == 0) quit(0);
+    startRcsaFit(t, list, nConf, rcsaJackknifeRow);
 
     // one trial per residue key, numbered by first appearance
     std::map<int, int> trialOfKey;

@@ -55,20 +55,10 @@ std::vector<std::array<double, 3>> eulerSolutions(const std::string& table) {
     return all;
 }
 
-// One of the solutions describes the axes of the tensor (the same rotation, or one turned by 180
-// degrees about a principal axis), to the printed digits.
+// One of the table's Euler solutions describes the axes of the tensor, to the printed digits.
 bool hasSolution(const std::string& table, const rcsasim::Tensor& t) {
-    const rcsasim::M3 in = rcsasim::rotation(t.psi, t.theta, t.phi);
-    const int signs[4][3] = {{1, 1, 1}, {1, -1, -1}, {-1, 1, -1}, {-1, -1, 1}};
-    for (const auto& a : eulerSolutions(table)) {
-        const rcsasim::M3 r = rcsasim::rotation(a[0], a[1], a[2]);
-        for (const auto& s : signs) {
-            bool same = true;
-            for (int i = 0; i < 3; i++)
-                for (int j = 0; j < 3; j++) same = same && std::fabs(r[i][j] - s[i] * in[i][j]) < 2e-4;
-            if (same) return true;
-        }
-    }
+    for (const auto& a : eulerSolutions(table))
+        if (rcsasim::sameAxes(a[0], a[1], a[2], t, 2e-4)) return true;
     return false;
 }
 

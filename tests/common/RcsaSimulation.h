@@ -124,6 +124,20 @@ struct Tensor {
     }
 };
 
+// True when the rotation of the Euler angles (psi, theta, phi) describes the principal axes of
+// t: the same rotation, or one turned by 180 degrees about a principal axis, within tol per element.
+inline bool sameAxes(double psi, double theta, double phi, const Tensor& t, double tol) {
+    const M3 in = rotation(t.psi, t.theta, t.phi), r = rotation(psi, theta, phi);
+    const int signs[4][3] = {{1, 1, 1}, {1, -1, -1}, {-1, 1, -1}, {-1, -1, 1}};
+    for (const auto& s : signs) {
+        bool same = true;
+        for (int i = 0; i < 3; i++)
+            for (int j = 0; j < 3; j++) same = same && std::fabs(r[i][j] - s[i] * in[i][j]) < tol;
+        if (same) return true;
+    }
+    return false;
+}
+
 // One simulated row: residue, its name, atom name as written, value in ppb.
 struct Row {
     int res;
