@@ -9,6 +9,7 @@
 
 #include "common/Constants.h"
 #include "common/Fail.h"
+#include "couplings/ResidueSelection.h"
 #include "io/GDB.h"
 
 const char* const DCTypeList[12] = {"NONE",  "HN_N",  "HN_HA", "HN_C",  "HN_CA", "N_CA",
@@ -365,31 +366,11 @@ void DCListData::buildDC(const std::vector<PDB>& pdbs, bool standard, int) {
 
 // ---------------------------------------------------------------- selections
 
-namespace {
-
-// Marks residues first..last with 1 (empty list: all, the list becoming the pair first, last)
-// or only those inside a pair of the list.
-void buildSelectionMap(int first, int last, std::vector<int>& pairs, std::map<int, int>& map) {
-    if (pairs.size() % 2 == 1) {
-        std::fputs("WARNING:: residue selection syntax error ... last value will be removed ... \n", stderr);
-        pairs.pop_back();
-    }
-    for (int r = first; r <= last; r++) map[r] = pairs.empty() ? 1 : 0;
-    if (pairs.empty()) {
-        pairs = {first, last};
-        return;
-    }
-    for (size_t k = 0; k + 1 < pairs.size(); k += 2)
-        for (int r = pairs[k]; r <= pairs[k + 1]; r++) map[r] = 1;
-}
-
-}  // namespace
-
 int DCListData::selectDC(int first, int last, std::vector<int> working, std::vector<int> validation, bool same) {
     workingResSelection.clear();
     validationResSelection.clear();
-    buildSelectionMap(first, last, working, workingResSelection);
-    buildSelectionMap(first, last, validation, validationResSelection);
+    residue_selection::buildMap(first, last, working, workingResSelection);
+    residue_selection::buildMap(first, last, validation, validationResSelection);
     resSelectionVec_Working = working;
     resSelectionVec_Validation = validation;
     Same_Selection_Working_Validation = same;
@@ -397,10 +378,6 @@ int DCListData::selectDC(int first, int last, std::vector<int> working, std::vec
 }
 
 int DCListData::selectDC(int, int, const std::map<int, int>& working, const std::map<int, int>& validation) {
-    auto marked = [](const std::map<int, int>& map, int res) {
-        auto it = map.find(res);
-        return it != map.end() && it->second != 0;
-    };
     for (DipolarCouplingData& dc : dcList) {
         dc.selected = dc.selected_v = 1;
         if (dc.d > orvex::kUnmeasured && !GeneratedFromStructure) {
@@ -408,8 +385,8 @@ int DCListData::selectDC(int, int, const std::map<int, int>& working, const std:
             continue;
         }
         int key = std::max(dc.resIDI, dc.resIDJ);   // a coupling belongs to its later residue
-        if (!marked(working, key)) dc.selected = 0;
-        if (!marked(validation, key)) dc.selected_v = 0;
+        if (!residue_selection::isMarked(working, key)) dc.selected = 0;
+        if (!residue_selection::isMarked(validation, key)) dc.selected_v = 0;
     }
     return 1;
 }

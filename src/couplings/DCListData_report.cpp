@@ -7,169 +7,16 @@
 #include "common/Constants.h"
 #include "common/Modes.h"
 #include "couplings/DCListData.h"
+#include "couplings/ResidueSelection.h"
+#include "couplings/ResultTable.h"
+
+using result_table::SetSums;
+using result_table::tensorBlock;
 
 namespace {
 
-// Project home printed in the first line of every result table.
-const char* const kOrvexWebAddress = "https://github.com/orvex-nmr/orvex";
-
-// Sums of one set of couplings: observed x and calculated y (both weighted) and residuals.
-struct SetSums {
-    int n = 0;
-    double sumX = 0, sumY = 0, sumE2 = 0;
-    double Sxx = 0, Syy = 0, Sxy = 0;
-    void add(double x, double y, double e) {
-        n++;
-        sumX += x;
-        sumY += y;
-        sumE2 += e * e;
-    }
-    void addCentred(double x, double y) {
-        double dx = x - sumX / n, dy = y - sumY / n;
-        Sxx += dx * dx;
-        Syy += dy * dy;
-        Sxy += dx * dy;
-    }
-    bool spread() const { return Sxx != 0 && Syy != 0; }
-};
-
-// The tensor text block of one tensor. reportTensor records the rotation it reports in mRot;
-// that happens on a copy, so the tensors handed to the table are left as they were.
-std::string tensorBlock(const DTensor& t, int level) {
-    DTensor shown = t;
-    return shown.reportTensor(level);
-}
-
 bool takesPart(const DipolarCouplingData& dc) {
     return dc.valid && dc.d <= orvex::kUnmeasured && dc.w > 0 && dc.dCalc <= orvex::kUnmeasured;
-}
-
-std::string selectionText(const std::vector<int>& pairs) {
-    std::string text;
-    char buf[64];
-    for (size_t k = 0; k + 1 < pairs.size(); k += 2) {
-        std::snprintf(buf, sizeof buf, "%d to %d  ", pairs[k], pairs[k + 1]);
-        text += buf;
-    }
-    return text;
-}
-
-void writeRotationLines(FILE* fp, const DTensor& t) {
-    std::fprintf(fp, "DATA ROT_XYZ % 8.2f % 8.2f % 8.2f\n", t.psi, t.theta, t.phi);
-    std::fprintf(fp, "\n");
-    std::fprintf(fp, "DATA PSI \t% 8.2f\n", t.psi);
-    std::fprintf(fp, "DATA THETA       % 8.2f\n", t.theta);
-    std::fprintf(fp, "DATA PHI \t% 8.2f\n", t.phi);
-    if (t.psiAdd != 0 || t.thetaAdd != 0 || t.phiAdd != 0) {
-        std::fprintf(fp, "\n");
-        std::fprintf(fp, "DATA PSI_ADD     % 8.2f\n", t.psiAdd);
-        std::fprintf(fp, "DATA THETA_ADD   % 8.2f\n", t.thetaAdd);
-        std::fprintf(fp, "DATA PHI_ADD     % 8.2f\n", t.phiAdd);
-    }
-}
-
-void writeRangeLines(FILE* fp, const DTensor& t, bool withRotations) {
-    std::fprintf(fp, "\n");
-    std::fprintf(fp, "DATA DA_RANGE    % .4e % .4e\n", t.daMin, t.daMax);
-    if (t.rhFlag == 1)
-        std::fprintf(fp, "DATA RH_RANGE    % .3f      % .3f\n", t.rhMin, t.rhMax);
-    else
-        std::fprintf(fp, "DATA DR_RANGE    % .4e % .4e\n", t.drMin, t.drMax);
-    if (withRotations) {
-        std::fprintf(fp, "\n");
-        std::fprintf(fp, "DATA PSI_RANGE   % 8.2f % 8.2f\n", t.psiMin, t.psiMax);
-        std::fprintf(fp, "DATA THETA_RANGE % 8.2f % 8.2f\n", t.thetaMin, t.thetaMax);
-        std::fprintf(fp, "DATA PHI_RANGE   % 8.2f % 8.2f\n", t.phiMin, t.phiMax);
-    }
-}
-
-void writeTensorModeBlock(FILE* fp, const DTensor& t, bool multi, int pdbCount) {
-    switch (t.tensorMode) {
-    case orvex::kTensorModeSvd:
-        std::fprintf(fp, "\n");
-        std::fprintf(fp, multi ? "DATA TENSOR_MODE Multiple Tensor Multi-Conformer SVD \n\n"
-                               : "DATA TENSOR_MODE SVD (Order Matrix Method)\n\n");
-        break;
-    case orvex::kTensorModeGivenSaupe:
-        std::fprintf(fp, "\n");
-        std::fprintf(fp, "DATA TENSOR_MODE SAUPE");
-        std::fprintf(fp, " (Fixed Saupe Values)\n\n");
-        break;
-    case orvex::kTensorModeNonlinear:
-        if (t.fitMode == orvex::kFitModeVwfit || t.fitMode == orvex::kFitModeVwfitCv) {
-            std::fprintf(fp, "DATA TENSOR_MODE VWFIT");
-            std::fprintf(fp, " (Variable weights ensemble fit)\n");
-            std::fprintf(fp, "\n");
-            std::fprintf(fp, "DATA VWFIT_W ");
-            int count = std::min(pdbCount, 500);
-            for (int i = 0; i < count; i++) {
-                std::fprintf(fp, " %6.3f ", std::fabs(t.VWfit_w[i]));
-                if ((i + 1) % 10 == 0 && i + 1 < count) std::fprintf(fp, "\nDATA VWFIT_W ");
-            }
-            std::fprintf(fp, "\n");
-        } else {
-            std::fprintf(fp, "#\n");
-            std::fprintf(fp, "# 13. Values for RX=PSI RY=THETA RZ=PHI are the actual XYZ\n");
-            std::fprintf(fp, "#     rotations applied, also given in ROT_XYZ.\n");
-            std::fprintf(fp, "\n");
-            std::fprintf(fp, "DATA TENSOR_MODE FIT_NONLIN");
-            std::fprintf(fp, " (Variation of Da, Dr or Rh, or Rotations)\n");
-            std::fprintf(fp, "DATA BEST_ITER   % 8d\n", t.bestIter);
-            std::fprintf(fp, "\n");
-            writeRotationLines(fp, t);
-            writeRangeLines(fp, t, true);
-        }
-        break;
-    case orvex::kTensorModeGridSearch:
-        std::fprintf(fp, "#\n");
-        std::fprintf(fp, "# 13. Values for RX=PSI RY=THETA RZ=PHI are extracted from the\n");
-        std::fprintf(fp, "#     grid search rotation matrix, also given in ROT_XYZ.\n");
-        std::fprintf(fp, "DATA TENSOR_MODE GRIDSEARCH");
-        std::fprintf(fp, " (Grid Search Over Rotations)\n");
-        writeRotationLines(fp, t);
-        std::fprintf(fp, "DATA GRID_STEP %.1f DEGREES\n", t.gridStep);
-        writeRangeLines(fp, t, false);
-        break;
-    case orvex::kTensorModeFixed:
-        std::fprintf(fp, "#\n");
-        std::fprintf(fp, "# 13. Values for RX=PSI RY=THETA RZ=PHI are the actual\n");
-        std::fprintf(fp, "#     XYZ rotations applied, also given in ROT_XYZ.\n");
-        std::fprintf(fp, "DATA TENSOR_MODE FIXED");
-        std::fprintf(fp, t.rhFlag == 1 ? " (Fixed Da and Rhombicity, Fixed Rotations)\n"
-                                       : " (Fixed Da and Dr, Fixed Rotations)\n");
-        writeRotationLines(fp, t);
-        break;
-    case orvex::kTensorModeSteric:
-        std::fprintf(fp, "DATA TENSOR_MODE STERIC (Steric Alignment Prediction)\n\n");
-        break;
-    case orvex::kTensorModeElectrostatic:
-        std::fprintf(fp, "DATA TENSOR_MODE ELECTROSTATIC (Electrostatic Alignment Prediction)\n\n");
-        break;
-    case orvex::kTensorModeDipolarWave:
-        std::fprintf(fp, "DATA TENSOR_MODE FIT_DIPOLAR_WAVE\n\n");
-        std::fprintf(fp, "# (Variation of RU0, THETA_AVE, PHI_AVE, Da, Dr or Rh)\n");
-        std::fprintf(fp, "#\n");
-        std::fprintf(fp, "# D = Da*( (3cos(theta)*cos(theta)-1 + 1.5*dr*(1-cos(theta)*cos(theta))*cos(2*phi) ) ) \n");
-        std::fprintf(fp, "# with\n");
-        std::fprintf(fp, "#     cos(theta) = cos(theta_ave)*cos(delta) -sin(theta_ave)*sin(delta)*cos(Ru-Ru0) \n");
-        std::fprintf(fp, "#     phi   = phi_ave + arcsin( sin(delta)*sin(Ru-Ru0)/sqrt(1-cos(theta)*cos(theta)) ) \n");
-        std::fprintf(fp, "#     Ru    = 2*PI*n/3.6, phase of residue n\n");
-        std::fprintf(fp, "#     delta : angle between N-H and helix-axis\n");
-        std::fprintf(fp, "# (dipolar waves: Mesleh et al., J. Am. Chem. Soc. 124, 4206 (2002))\n");
-        std::fprintf(fp, "DATA RU0        % 8.2f\n", t.Ru0);
-        std::fprintf(fp, "DATA THETA_AVE  % 8.2f\n", t.thetaAve);
-        std::fprintf(fp, "DATA PHI_AVE    % 8.2f\n", t.phiAve);
-        std::fprintf(fp, "\nDATA DELTA_HN  %8.2f\n", t.expC);
-        break;
-    case orvex::kTensorModeShape:
-        std::fprintf(fp, "DATA TENSOR_MODE HYDRODYNAMIC SHAPE (Order Matrix Method)\n");
-        std::fprintf(fp, "# (tensor from the gyration tensor of the molecular shape: Almond & Axelsen, "
-                         "J. Am. Chem. Soc. 124, 9986 (2002))\n");
-        std::fprintf(fp, "\n");
-        break;
-    default:
-        break;
-    }
 }
 
 }  // namespace
@@ -207,16 +54,8 @@ int DCListData::getStatAll(const DTensor& tensor) {
     }
     if (work.n == 0) return 0;
 
-    // Q normalised by the tensor magnitude: RMS / sqrt(DaHz^2 (4 + 3 Rh^2) / 5)
-    double daHz = tensor.da * orvex::kDmaxNHAbs;
-    double R = tensor.da == 0 ? 0 : std::fabs(tensor.dr / tensor.da);
-    double N = daHz * daHz * (4 + 3 * R * R);
-    if (N == 0) {
-        qfactor_norm = qfactor_norm_v = 0;
-    } else {
-        qfactor_norm = std::sqrt(5 * work.sumE2 / (work.n * N));
-        if (nD_v > 0) qfactor_norm_v = std::sqrt(5 * valid.sumE2 / (nD_v * N));
-    }
+    // Q normalised by the tensor magnitude as an N-H coupling, Da_HN = 21585.2 Da
+    result_table::daNormalisedQ(*this, work, valid, tensor, orvex::kDmaxNHAbs);
     if (jk.n > 0) qfactor_jk = std::sqrt(q2 / jk.n) / orvex::kDmaxNHAbs;
 
     for (const DipolarCouplingData& dc : dcList) {
@@ -229,39 +68,13 @@ int DCListData::getStatAll(const DTensor& tensor) {
         if (dc.selected_v) valid.addCentred(x, y);
     }
 
-    if (jk.n > 0) {
-        rms_jk = std::sqrt(rms_jk / jk.n);
-        if (jk.spread()) {
-            slope_jk = jk.Sxy / jk.Sxx;
-            corr_r_jk = jk.Sxy / std::sqrt(jk.Sxx * jk.Syy);
-        }
-        if (tensor.fitMode == orvex::kFitModeMultiTensor) qfactor_jk = rms_jk / std::sqrt(jk.Sxx / jk.n);
-    }
-    rms = std::sqrt(rms / work.n);
-    if (work.spread()) {
-        slope = work.Sxy / work.Sxx;
-        corr_r = work.Sxy / std::sqrt(work.Sxx * work.Syy);
-    }
-    if (nD_v > 0) {
-        rms_v = std::sqrt(rms_v / nD_v);
-        if (valid.spread()) {
-            slope_v = valid.Sxy / valid.Sxx;
-            corr_r_v = valid.Sxy / std::sqrt(valid.Sxx * valid.Syy);
-        }
-    }
-    // Q normalised by the spread of the observed couplings
-    qfactor = work.Sxx != 0 ? std::sqrt(work.sumE2 / work.Sxx) : 0;
-    qfactor_v = valid.Sxx != 0 ? std::sqrt(valid.sumE2 / valid.Sxx) : 0;
-    if (tensor.fitMode == orvex::kFitModeMultiTensor) {
-        qfactor_norm = qfactor;
-        qfactor_norm_v = qfactor_v;
-    }
+    result_table::finishStatistics(*this, work, valid, jk, tensor);
     return work.n;
 }
 
 void DCListData::writeStatAll(FILE* fp, const DTensor& t, int level, bool noDaNorm, int nSVD) {
     const bool maxSub = level == 9 && t.byRes;
-    const std::string selection = selectionText(resSelectionVec_Working);
+    const std::string selection = residue_selection::text(resSelectionVec_Working);
     if (!GeneratedFromStructure) {
         std::fprintf(fp, Same_Selection_Working_Validation ? "# Statistics of Fit Working and Validation Datasets\n"
                                                            : "# Statistics of Fit Working Dataset\n");
@@ -279,7 +92,7 @@ void DCListData::writeStatAll(FILE* fp, const DTensor& t, int level, bool noDaNo
         std::fprintf(fp, "DATA CORR_SLOPE %.3f\n\n", slope);
     }
     if (!Same_Selection_Working_Validation) {
-        const std::string validation = selectionText(resSelectionVec_Validation);
+        const std::string validation = residue_selection::text(resSelectionVec_Validation);
         std::fprintf(fp, "# Statistics of Fit Validation Dataset\n");
         std::fprintf(fp, "DATA SELECTION_V  %s\t# Residues Selection for Validation\n", validation.c_str());
         std::fprintf(fp, "DATA N_V          %d\t# Number of Couplings for Validation\n", nD_v);
@@ -329,12 +142,12 @@ int DCListData::writeDC(const std::string& outName, const std::string& title, in
     getStatAll(t0);
     const int lev = t0.fitFlag_JK ? level : 0;
 
-    std::fprintf(fp, "# Orvex Dipolar Coupling Calculation. %s\n", kOrvexWebAddress);
+    std::fprintf(fp, "# Orvex Dipolar Coupling Calculation. %s\n", result_table::kOrvexWebAddress);
     if (!title.empty()) std::fprintf(fp, "# %s\n\n", title.c_str());
     std::fprintf(fp, "DATA N_PDB     %d\t# Number of conformers\n", pdbCount);
     std::fprintf(fp, "DATA N         %d\t# Number of Valid Couplings\n\n", validCount);
     writeStatAll(fp, t0, lev, multi, nSVD);
-    writeTensorModeBlock(fp, t0, multi, pdbCount);
+    result_table::writeTensorModeBlock(fp, t0, multi, pdbCount);
 
     const char* columns;
     const char* format;

@@ -1,11 +1,16 @@
-// The RCSA records of one alignment medium (RCSA mode).
+// The RCSA records of one alignment medium (RCSA mode): reading tables, working/validation
+// selections, building against a structure, statistics and result tables. The twin of the
+// coupling list, with the differences noted at each member.
 #pragma once
 
+#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "couplings/RCSA_Data.h"
+#include "io/PDB.h"
+#include "tensor/DTensor.h"
 
 class RCSAListData {
 public:
@@ -22,8 +27,8 @@ public:
     std::vector<int> resSelectionVec_Working, resSelectionVec_Validation;
     bool Same_Selection_Working_Validation = true;
     std::string inRCSAFileName, outRCSAFileName, inPDBFileName;
-    // Residue range (r1, rN) of the first structure built against, for the report title; the
-    // structures themselves stay with their owner.
+    // Residue range (r1, rN) of the structure, for the report title; the structures themselves
+    // stay with their owner.
     int pdbR1 = 0, pdbRN = 0;
     std::string seqStr;
     bool verb = false;
@@ -34,4 +39,29 @@ public:
     RCSAListData& operator=(const RCSAListData&) = default;
     RCSAListData& operator=(RCSAListData&&) = default;
     virtual ~RCSAListData() = default;
+
+    // ---- input, selection, building ----
+    // Reads an RCSA table (columns INDEX, ABS, D, DD, W, RESID, RESNAME, ATOMNAME); the tensor
+    // receives the reference values and dcRMS. An empty name ends the program (status 0).
+    void readRCSA(const std::string& fileName, DTensor& tensor);
+    // The coupling list's selections with the key residue resID; an unmeasured record (above
+    // 9000) is in neither set.
+    int selectRCSA(int first, int last, std::vector<int> working, std::vector<int> validation, bool same);
+    int selectRCSA(int first, int last, const std::map<int, int>& working, const std::map<int, int>& validation);
+    // Records the structure the records are built against: its name and residue range.
+    void setStructure(const PDB& pdb);
+    // Builds every working record (selected) against the first structure; the others are left
+    // invalid. No structure ends the program (status 0).
+    void buildRCSA(const std::vector<PDB>& pdbs, DTensor& tensor);
+
+    // ---- statistics and result tables (RCSAListData_report.cpp) ----
+    // The coupling statistics with these differences: rms accumulates e^2 wCalc^2 and chi2
+    // e^2 / sigmaCalc^2; the jackknife runs over every record that takes part, selected or not,
+    // with qfactor_jk = sqrt(mean ejk^2) / 21585.2; the Q factor is normalised by Da * 1000.
+    // Returns the number of working records.
+    int getStatAll(const DTensor& tensor);
+    void writeStatAll(FILE* out, const DTensor& tensor, int level, int nSVD);
+    int writeRCSA(const std::string& outName, const std::string& title, int level, int unused,
+                  const DTensor& tensor, int nSVD);
+    int reportRCSA(const std::string& outName, int level, const DTensor& tensor, int nSVD);
 };

@@ -4,6 +4,7 @@
 // that lead there.
 #pragma once
 
+#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
@@ -139,6 +140,15 @@ private:
     // Medium k (1-based): reads fileName into list with the fresh tensor t, selects by the residue
     // range and excludeMode, builds against the loaded structure, SVD-fits t and prints its block.
     void fitOrthMedium(int k, const std::string& fileName, DCListData& list, DTensor& t);
+    // ---- the RCSA mode (Orvex_rcsa.cpp) ----
+    // -N_csa_d11 ... -C_csa_beta: the chemical-shift tensors given replace the tensor's values;
+    // all values are echoed.
+    void readCsaTensorOptions(const CmdArgParser& p);
+    // mode 1: the RCSA records fitted by SVD and written to outName
+    void fitRCSA(const std::string& outName);
+    // mode 2: the couplings fitted by SVD and written, the RCSA records back-calculated from
+    // that tensor and written to outName
+    void backCalculateRCSA(const DTensor& options, const std::string& outName);
 
     // setArgs reads the option tables in this order (later rows overwrite earlier ones): start and
     // file options, tensor start values and limits, method and jackknife options, remaining options
@@ -152,7 +162,8 @@ private:
     void readStandardRunOptions(const CmdArgParser& p);
 
     // steps of the standard run (Orvex_standard.cpp)
-    bool loadStructure();
+    // (announced on the error stream, or on `announceTo`)
+    bool loadStructure(FILE* announceTo = stderr);
     void prepareTensorsPerConformer(bool loadedNow);
     bool obtainCouplings(int& first, int& last);
     void readCouplingTable();

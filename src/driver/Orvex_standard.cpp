@@ -43,11 +43,11 @@ int Orvex::simDC(int first, int last, int allowFixed, int exclude) {
 
 // Loads the structure file unless structures are already there or come from the fragment
 // database, and announces it. Returns whether it loaded one.
-bool Orvex::loadStructure() {
+bool Orvex::loadStructure(FILE* announceTo) {
     if (pdbCount > 0 || isRefPDBfrmVALL) return false;
     PDB pdb;
     pdb.isLoaded = pdb.loadPDB(inPDBFileName);
-    std::fprintf(stderr, "Loading PDB file %s, residues %d to %d conformer #%d, atom #%d\n",
+    std::fprintf(announceTo, "Loading PDB file %s, residues %d to %d conformer #%d, atom #%d\n",
                  inPDBFileName.c_str(), pdb.r1, pdb.rN, pdb.conformer_count, pdb.atomCount(1));
     pdbCount += pdb.conformer_count;
     pdbList.push_back(std::move(pdb));

@@ -107,10 +107,17 @@ int SVDWorkData::findSaupe(DTensor& t, std::vector<DipolarCouplingData>& list, i
 
     // The rows are those of the eligible couplings themselves, not svdCount of them: a
     // counter that grew over several counting passes would only add zero rows.
-    Rows& rows = rows_;
-    buildRows(list, rows);
-    if (rows.n == 0) quit(0);
+    buildRows(list, rows_);
+    if (rows_.n == 0) quit(0);
+    const int n = rows_.n;
+    solveFullFit(t);
+    t.saupe2euler();   // the caller stores the solution count when it needs it
+    backCalculate(t, list, false);
+    return n;
+}
 
+void SVDWorkData::solveFullFit(DTensor& t) {
+    Rows& rows = rows_;
     const int nSolve = std::max(rows.n, kMinRows);
     rows.a.resize(static_cast<size_t>(nSolve) * kParams, 0.0);
     rows.b.resize(nSolve, 0.0);
@@ -123,9 +130,6 @@ int SVDWorkData::findSaupe(DTensor& t, std::vector<DipolarCouplingData>& list, i
         t.saupe[k] = s[k];
         t.dSaupe[k] = std::sqrt(cov[k * kParams + k]);
     }
-    t.saupe2euler();   // the caller stores the solution count when it needs it
-    backCalculate(t, list, false);
-    return rows.n;
 }
 
 void SVDWorkData::backCalculate(const DTensor& t, std::vector<DipolarCouplingData>& list, bool selectedOnly) {

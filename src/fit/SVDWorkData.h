@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "couplings/DipolarCouplingData.h"
+#include "couplings/RCSA_Data.h"
 #include "numeric/LeaveGroupOutLS.h"
 #include "numeric/SVD2.h"
 #include "tensor/DTensor.h"
@@ -93,6 +94,33 @@ public:
     // derivatives and the polar angles of each coupling vector. Returns the couplings treated.
     int getSaupeD_all(std::vector<DipolarCouplingData>& list, DTensor& t, bool unused);
 
+    // ---- RCSA records (SVDWorkData_rcsa.cpp): the same engine on the model A s = RCSA, with
+    // the Saupe vector in RCSA order (Syy, Szz, Sxy, Sxz, Syz) ----
+    // Fit eligibility as for couplings: selected, valid, value at most 900 and weight not 0.
+    static bool isFitEligible(const RCSA_Data& r);
+    // Full-fit row: h A with right-hand side h d, h = 1/(sigma f) with f = 1/|diCalc| (0 for
+    // diCalc = 0), 1 when sigma f is 0 (as read, diCalc is 0 and every row has weight 1).
+    static void rcsaFitRow(const RCSA_Data& r, double* row, double& rhs);
+    // Jackknife row: u A with right-hand side u d, u = 1/sigma (1 for sigma = 0).
+    static void rcsaJackknifeRow(const RCSA_Data& r, double* row, double& rhs);
+    // Residue key of the jackknife: resID, plus 1 for a carbonyl (class 3).
+    static int rcsaResidueKey(const RCSA_Data& r);
+    // Counting pass as initDCSaupe. Returns the eligible count.
+    int init_RCSA_Saupe(std::vector<RCSA_Data>& list, int nConf);
+    // The single fit: saupe, dSaupe, da, dr and Euler lists of t (diagonalised in RCSA order,
+    // t.isRCSA set); dCalc of every valid record from the Saupe vector. Exits with status 0,
+    // silently, when no record is eligible. Returns the number of rows fitted.
+    int findSaupe(DTensor& t, std::vector<RCSA_Data>& list, int nConf);
+    // Counting, the residue jackknife when t.fitFlag_JK is set (RCSA records have no
+    // per-record jackknife), then the full fit.
+    int simD(std::vector<RCSA_Data>& list, int nConf, DTensor& t);
+    // Residue jackknife: one trial per residue key, in order of first appearance, solved from
+    // the jackknife rows of the kept records. t receives the mean of the trial Saupe vectors
+    // weighted by the number of records left out, a running dSaupe likewise, eulerCount of the
+    // mean tensor; every left-out record its trial's da_jk, dr_jk and dCalc_jk; every selected
+    // valid record dCalc from the mean tensor. No spreads. Returns the number of trials.
+    int findSaupe_jk_byRes(DTensor& t, std::vector<RCSA_Data>& list, int nConf);
+
 private:
     // Work buffers of the fits, kept between calls so that repeated fits do not allocate.
     Rows rows_;
@@ -105,6 +133,13 @@ private:
     // every row r with trialOf_[r] == g. Leaves the mean, spreads and N_JK in t and the trial
     // results in the left-out couplings. Exits with status 0 when there is no row.
     void runJackknife(DTensor& t, std::vector<DipolarCouplingData>& list, int nTrials);
+    // Pads rows_ with zero rows up to five and solves them with fullFit_ into t.saupe and
+    // t.dSaupe (square roots of the covariance diagonal).
+    void solveFullFit(DTensor& t);
+    // Start of an RCSA fit: pdbCount, t's saupe and dSaupe cleared, rows_ made by makeRow for
+    // every eligible record; exits with status 0, silently, when there is none.
+    void startRcsaFit(DTensor& t, const std::vector<RCSA_Data>& list, int nConf,
+                      void (*makeRow)(const RCSA_Data&, double*, double&));
     // Back-calculation through the principal frame of t (transpose of vv, da, dr) of every
     // coupling with valid = 1 and atoms on both ends; with selectedOnly, selected ones only.
     static void backCalculate(const DTensor& t, std::vector<DipolarCouplingData>& list, bool selectedOnly);
