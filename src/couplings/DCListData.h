@@ -87,4 +87,8 @@ public:
     // Written to outName, or to standard output when it cannot be opened. Returns 0.
     int reportDC_maxSub(const std::string& outName, double dCut, const DTensor& t, double score,
                         const std::vector<int>& ids, const std::map<int, double>& scores);
+    // The file a result table goes to (DCListData_report.cpp): the named one opened for writing,
+    // or standard output for an empty name or, after "DC Error opening output file <name>", for
+    // one that cannot be opened.
+    static FILE* openResultFile(const std::string& outName);
 };

@@ -51,14 +51,7 @@ char residueMark(int residue, const std::vector<int>& ids, const std::map<int, d
 
 int DCListData::reportDC_maxSub(const std::string& outName, double, const DTensor& t, double score,
                                 const std::vector<int>& ids, const std::map<int, double>& scores) {
-    FILE* fp = stdout;
-    if (!outName.empty()) {
-        fp = std::fopen(outName.c_str(), "w");
-        if (!fp) {
-            std::fprintf(stderr, "DC Error opening output file %s\n", outName.c_str());
-            fp = stdout;
-        }
-    }
+    FILE* fp = openResultFile(outName);
     int nSelected = 0;   // usable couplings of the maximal subset; also the statistics' N_SVD
     for (const DipolarCouplingData& dc : dcList)
         if (isUsable(dc) && dc.selected == 1) nSelected++;

@@ -209,12 +209,18 @@ void SVDWorkData::fitSubset(const std::vector<char>& units, const SubsetUnits& u
         backCalculate(t, list, false);
         return;
     }
+    // The couplings of the units only, and their values only: the sum over the atom pairs that
+    // calcDC forms, without its angles and derivatives, which no search reads.
     Mat4 M;   // principal frame: transpose of the eigenvector matrix
     Mat4Copy(M, t.vv);
     Mat4Transp(M);
     for (int r = 0; r < rows.n; r++) {
         DipolarCouplingData& dc = list[rows.pos[r]];
-        if (hasAtoms(dc)) dc.calcDC(M, t.da, t.dr);
+        if (!hasAtoms(dc)) continue;
+        const double absDI = std::fabs(dc.diCalc);
+        dc.dCalc = 0;
+        for (size_t k = 0; k < dc.vi.size(); k++)
+            dc.dCalc += DipolarCouplingData::principalFrameTerm(M, dc.vi[k].data(), t.da, t.dr, absDI, dc.wi[k]).d;
     }
 }
 
