@@ -79,6 +79,7 @@ int DCListData::reportDC_maxSub(const std::string& outName, double, const DTenso
     std::fprintf(fp, "#            -: residues with no input RDC data.\n");
     std::fprintf(fp, "#        [0-9]: residues selected in MaxSub set (rounded 'D_DIFF_RES' value).\n");
     std::fprintf(fp, "#            x: residues not selected in MaxSub set.\n#\n");
+    // the residues of the structure, with their one-letter codes from it
     for (int first = pdbR1; first <= pdbRN; first += kSequencePiece) {
         const int last = std::min(first + kSequencePiece - 1, pdbRN);
         std::string letters, marks;
@@ -113,7 +114,7 @@ int DCListData::reportDC_maxSub(const std::string& outName, double, const DTenso
         const double daJk = selected ? orvex::kDmaxNH * dc.da_jk : 9999;
         const double rhJk = selected ? dc.dr_jk / dc.da_jk : 9999;
         const double dds = std::sqrt((dc.dtheta * dc.dtheta + dc.dphi * dc.dphi) / 2);
-        // a residue without usable couplings has no score
+        // a residue without usable couplings has no score: 9999, the mark of a missing value
         const auto residueScore = scores.find(std::max(dc.resIDI, dc.resIDJ));
         const double dDiffRes = residueScore == scores.end() ? 9999 : residueScore->second;
         std::fprintf(fp,

@@ -384,6 +384,7 @@ double SVDWorkData::findS_maxSub_soloSet(std::vector<int>& ids, std::map<int, do
             else
                 set.swap(next);
         }
+        // a window that stops before level 5 yields no set
         const int size = countSet(set);
         if (!complete || size <= static_cast<int>(best.size())) continue;
         best.clear();
@@ -411,6 +412,7 @@ double SVDWorkData::findS_maxSub_culling(std::vector<int>& ids, std::map<int, do
     const int N = static_cast<int>(residues.size());
     std::fprintf(stderr, "Orvex::Culling:: number of valid RDCs: %d ...\n", n);
     std::fprintf(stderr, "Orvex::Culling:: number of residues with valid RDCs: %d ...\n", N);
+    // these two messages end their line like every other one
     if (n == 0 || N == 0) fail(0, "Orvex::MaxSub:: zero size warning ...\n");
     if (n < kMinUnits) fail(0, "Orvex::MaxSub:: number of valid RDCs must be more than 6!\n");
     sizeSubsetWork(units);
@@ -424,7 +426,7 @@ double SVDWorkData::findS_maxSub_culling(std::vector<int>& ids, std::map<int, do
     DTensor best = t, trial = t;
     double current = runCullingTrialFit(order, set, units, best) * std::sqrt(static_cast<double>(M0));
     keepCullingTrial(set, units, best, work);
-    printCullingStats(0, -1, current, set, units, best, work);
+    printCullingStats(0, -1, current, set, units, best, work);   // round 0, the first fit: "round# 1"
 
     SubsetWork& w = subset_;
     for (int round = 1; countSet(set) >= kMinUnits; round++) {
@@ -446,8 +448,9 @@ double SVDWorkData::findS_maxSub_culling(std::vector<int>& ids, std::map<int, do
         for (int u = 0; u < M0; u++)   // a residue none of whose couplings counts for it stays
             w.deviation[u] = w.deviationCount[u] ? std::sqrt(w.deviation[u] / w.deviationCount[u]) : 0.0;
 
-        // one removal per round: each candidate is tried against the round's set, the best trial
-        // (the last accepted) is kept
+        // One removal per round, as the statistics line counts it (the round's units less one):
+        // each candidate is tried against the round's set, and the last trial accepted, the one
+        // with the lowest score, is kept.
         int idxmin = -1, tried = 0;
         for (const auto& candidate : roundOrder) {
             if (!units.byRes && tried >= t.searchLevel) break;   // coupling level: -level trials per round
@@ -466,6 +469,7 @@ double SVDWorkData::findS_maxSub_culling(std::vector<int>& ids, std::map<int, do
             set = trialSet;
         }
 
+        // the stop messages go with the statistics lines, to the error stream
         std::ostringstream stop;
         if (idxmin < 0)
             stop << "Orvex culling:: e(S) score reach the minimum after " << round << " rounds ! \n";
@@ -490,6 +494,7 @@ double SVDWorkData::findS_maxSub_culling(std::vector<int>& ids, std::map<int, do
     }
     std::sort(remainingResidues.begin(), remainingResidues.end());
     remainingResidues.erase(std::unique(remainingResidues.begin(), remainingResidues.end()), remainingResidues.end());
+    // a result line, on standard output like the growing search's updates
     std::printf("maxSub culling:: number of selected residues %d / %d\n", static_cast<int>(remainingResidues.size()), N);
     return scoreSubset(ids, scores, dCut, t, list, remaining, units.byRes, N);
 }
