@@ -334,6 +334,11 @@ void DCListData::buildDC(const std::vector<PDB>& pdbs, bool standard, int) {
     inPDBFileName = pdbs[0].PDBfileName;
     pdbR1 = pdbs[0].r1;
     pdbRN = pdbs[0].rN;
+    pdbSequence.clear();
+    for (int r = pdbR1; r <= pdbRN; r++) {
+        auto one = pdbs[0].residListOne.find(r);
+        pdbSequence += one == pdbs[0].residListOne.end() || one->second.empty() ? 'X' : one->second[0];
+    }
     validCount = 0;
 
     for (DipolarCouplingData& dc : dcList) {

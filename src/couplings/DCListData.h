@@ -77,4 +77,18 @@ public:
                 const std::vector<DTensor>& tensors, int nSVD);
     int reportDC(const std::string& outName, int level, const std::vector<DTensor>& tensors, int nSVD);
     int reportDC_multi(const std::string& outName, const std::vector<DTensor>& tensors, int nSVD);
+
+    // ---- maximal-subset result table (DCListData_maxsub.cpp) ----
+    // One-letter codes of residues pdbR1..pdbRN of the first structure built against ('X' for a
+    // number the structure lacks); set by buildDC.
+    std::string pdbSequence;
+    // The result table of the maximal-subset search and culling: the selected residues (ids), the
+    // residue scores, the overall score and the final fit in t, with one row per valid coupling.
+    // Written to outName, or to standard output when it cannot be opened. Returns 0.
+    int reportDC_maxSub(const std::string& outName, double dCut, const DTensor& t, double score,
+                        const std::vector<int>& ids, const std::map<int, double>& scores);
+    // The file a result table goes to (DCListData_report.cpp): the named one opened for writing,
+    // or standard output for an empty name or, after "DC Error opening output file <name>", for
+    // one that cannot be opened.
+    static FILE* openResultFile(const std::string& outName);
 };

@@ -126,17 +126,18 @@ void DCListData::writeStatAll(FILE* fp, const DTensor& t, int level, bool noDaNo
 
 // ---------------------------------------------------------------- result table
 
+FILE* DCListData::openResultFile(const std::string& outName) {
+    if (outName.empty()) return stdout;
+    FILE* fp = std::fopen(outName.c_str(), "w");
+    if (fp) return fp;
+    std::fprintf(stderr, "DC Error opening output file %s\n", outName.c_str());
+    return stdout;
+}
+
 int DCListData::writeDC(const std::string& outName, const std::string& title, int level, int,
                         const std::vector<DTensor>& tensors, int nSVD) {
     if (dcList.empty() || tensors.empty()) return 0;
-    FILE* fp = stdout;
-    if (!outName.empty()) {
-        fp = std::fopen(outName.c_str(), "w");
-        if (!fp) {
-            std::fprintf(stderr, "DC Error opening output file %s\n", outName.c_str());
-            fp = stdout;
-        }
-    }
+    FILE* fp = openResultFile(outName);
     const DTensor& t0 = tensors[0];
     const bool multi = t0.fitMode == orvex::kFitModeMultiTensor || t0.tensorMode == orvex::kTensorModeShape;
     getStatAll(t0);

@@ -3,6 +3,8 @@
 // leave-one-coupling-out and leave-one-residue-out jackknife built on the same rows.
 #pragma once
 
+#include <map>
+#include <utility>
 #include <vector>
 
 #include "couplings/DipolarCouplingData.h"
@@ -10,6 +12,8 @@
 #include "numeric/LeaveGroupOutLS.h"
 #include "numeric/SVD2.h"
 #include "tensor/DTensor.h"
+
+class DCListData;
 
 class SVDWorkData {
 public:
@@ -143,4 +147,89 @@ private:
     // Back-calculation through the principal frame of t (transpose of vv, da, dr) of every
     // coupling with valid = 1 and atoms on both ends; with selectedOnly, selected ones only.
     static void backCalculate(const DTensor& t, std::vector<DipolarCouplingData>& list, bool selectedOnly);
+
+    // ---- maximal-subset search and culling (SVDWorkData_maxsub.cpp) ----
+public:
+    // The units a search works with, residues (key max(resIDI, resIDJ)) or single couplings, over
+    // the usable couplings (valid, d at most 900 Hz, w not 0) that were selected when the search
+    // began. Their design rows are built once; a fit of a set of units uses the rows of the units
+    // in the set, chosen by a mask over the units (1 = in the set).
+    struct SubsetUnits {
+        bool byRes = true;
+        Rows rows;                      // the usable selected couplings, in list order
+        std::vector<int> id;            // unit -> residue number, or list index; ascending
+        std::vector<int> unitOfRow;     // row -> unit
+        std::vector<int> rowStart;      // unit u owns unitRows[rowStart[u] .. rowStart[u + 1])
+        std::vector<int> unitRows;      // rows of every unit, in list order
+        std::vector<int> byAppearance;  // units in the order of their first row (jackknife trials)
+        // The unit whose culling deviation a row counts for: its own unit, except that a C-CA
+        // coupling (class 10) counts for the following residue (-1 when that has no coupling).
+        std::vector<int> deviationUnit;
+        int count() const { return static_cast<int>(id.size()); }
+    };
+    // The units of a culling trial by their agreement with the mean jackknife tensor: (NSP, unit)
+    // in ascending NSP, one unit per NSP value (of equal values the later unit).
+    using CullingOrder = std::vector<std::pair<double, int>>;
+
+    // Growing search (-maxSub +): from every window of seven consecutive residues, five levels of
+    // fits that let in the residues the window's tensor predicts. Culling search (-maxSub, -culling):
+    // from all units, one unit removed per round while the jackknife tensors grow more consistent.
+    // Both end with the final scoring of the set they found on the caller's list and tensor: ids
+    // (selected residues, ascending), scores (residue -> score), the fit in t, the selection in the
+    // list. They return the overall score. Fewer than seven residues (growing) or couplings
+    // (culling) end the process with status 0 after a message.
+    double findS_maxSub_soloSet(std::vector<int>& ids, std::map<int, double>& scores, double dCut, DTensor& t,
+                                std::vector<DipolarCouplingData>& list);
+    double findS_maxSub_culling(std::vector<int>& ids, std::map<int, double>& scores, double dCut, DTensor& t,
+                                std::vector<DipolarCouplingData>& list);
+    // Every usable coupling: selected = 1 when its key (residue when byRes, else list index) is in
+    // ids, else 0. Other couplings keep their flag. Returns the number selected.
+    static int updateDClistSelectionByIDs(std::vector<DipolarCouplingData>& list, const std::vector<int>& ids,
+                                          bool byRes);
+    // The units of the usable selected couplings of a list.
+    static void buildSubsetUnits(const std::vector<DipolarCouplingData>& list, bool byRes, SubsetUnits& units);
+    // Cut-off of level 1..5 of the growing search: max(L dCut / 4, dCut / 2) below level 5, dCut at 5.
+    static double soloSetCutoff(int level, double dCut);
+    // One culling trial: the jackknife of the units in the set (by residue or by coupling, as the
+    // units). Per unit j its trial tensor t_j = (10 / Da_j) (s0, s1/sqrt3, 2 s2/sqrt3, 2 s3/sqrt3,
+    // 2 s4/sqrt3) and magnitude A_j = |Da_j| sqrt((4 + 3 Rh_j^2) / 5); the mean of the t_j goes to
+    // t.Tensor10_jk, their RMS spread per element to t.dTensor10_jk, e2 = sqrt(sum (A_j - mean A)^2)
+    // / mean A to t.daRef; order receives the units by NSP_j = calcNormScalarProduct(t_j, mean, 5).
+    // Returns e1 = sqrt(sum (1 - NSP_j)^2 / M). The full fit and the list statistics of a trial are
+    // made only when it is kept (keepCullingTrial). Does not allocate once the buffers have their size.
+    double runCullingTrialFit(CullingOrder& order, const std::vector<char>& units, const SubsetUnits& unitMap,
+                              DTensor& t);
+    // Keeps the trial last run by runCullingTrialFit (same units) in the list and tensor: the jackknife
+    // results of its couplings, the selection, the full fit, and the list statistics.
+    void keepCullingTrial(const std::vector<char>& units, const SubsetUnits& unitMap, DTensor& t, DCListData& list);
+    // The statistics line of culling round n on the error stream; idxmin is the unit the round
+    // removed from `units` (-1 for the first fit).
+    void printCullingStats(int n, int idxmin, double score, const std::vector<char>& units,
+                           const SubsetUnits& unitMap, const DTensor& t, const DCListData& list);
+
+private:
+    // Work buffers of the searches, sized once per search.
+    struct SubsetWork {
+        std::vector<int> trialOfUnit, group;   // jackknife trial of every unit and row (-1: not in the set)
+        std::vector<double> unitDa, unitDr;    // Da, Dr of every unit's jackknife tensor
+        std::vector<double> unitT, unitA;      // its tensor vector (5 values) and magnitude
+        std::vector<double> fitA, fitB;        // the rows of one full fit, padded with zero rows
+        std::vector<double> deviation;         // culling deviation of every unit
+        std::vector<int> deviationCount;       // couplings behind it
+        DTensor scratch;
+    };
+    SubsetUnits units_;
+    SubsetWork subset_;
+
+    // Sizes the buffers for these units (no allocation when they already have that size).
+    void sizeSubsetWork(const SubsetUnits& units);
+    // Full fit of the units in the set: the tensor into t, the calculated values of every valid
+    // coupling with atoms (allValid), or of the couplings of the units only.
+    void fitSubset(const std::vector<char>& units, const SubsetUnits& unitMap, DTensor& t,
+                   std::vector<DipolarCouplingData>& list, bool allValid);
+    // Final scoring: the set (ids as byRes reads them) selected and fitted on the caller's list and
+    // tensor, every residue scored, the consistent ones selected. Returns the overall score.
+    double scoreSubset(std::vector<int>& ids, std::map<int, double>& scores, double dCut, DTensor& t,
+                       std::vector<DipolarCouplingData>& list, const std::vector<int>& set, bool byRes,
+                       int nResidues);
 };

@@ -15,3 +15,9 @@ __attribute__((noinline)) void* operator new(std::size_t size) {
 }
 __attribute__((noinline)) void operator delete(void* p) noexcept { std::free(p); }
 __attribute__((noinline)) void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+// The nothrow form too (std::stable_sort's buffer): its memory is freed by the delete above.
+__attribute__((noinline)) void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    ++gAllocations;
+    return std::malloc(size ? size : 1);
+}
+__attribute__((noinline)) void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
