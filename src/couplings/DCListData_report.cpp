@@ -232,12 +232,20 @@ int DCListData::writeDC(const std::string& outName, const std::string& title, in
             std::fprintf(fp, " %4d %4s %4s %4d %4s %4s %9.2f %9.3f %9.3f\n", dc.resIDI, rnI, anI, dc.resIDJ, rnJ,
                          anJ, dc.diCalc, dc.dCalc, dds);
         } else if (multi) {
+            // No value recorded prints 9999: a coupling that no jackknife trial left out (the
+            // fit marks its NSP 9999) has no D_JK, Da_JK, Rh_JK; a coupling keeps Da and Dr of
+            // its first 10 tensors only.
+            const bool hasTrial = !(dc.tensor_jk_multiTensor_nsp > orvex::kUnmeasured);
             std::fprintf(fp, "%4d %4s %4s %4d %4s %4s %9.2f %9.3f %9.3f %9.3f  %.3f %.3f  %.3f  %9.3f", dc.resIDI,
                          rnI, anI, dc.resIDJ, rnJ, anJ, dc.diCalc, dc.d, dc.dCalc, dDiff, dc.sigma, dds, dc.w,
-                         dc.dCalc_jk);
+                         hasTrial ? dc.dCalc_jk : orvex::kUnmeasuredValue);
             for (size_t k = 0; k < tensors.size(); k++) {
-                double da = k < 10 ? dc.da_jk_multiTensor[k] : 0, dr = k < 10 ? dc.dr_jk_multiTensor[k] : 0;
-                std::fprintf(fp, " %9.3f %9.3f", orvex::kDmaxNH * da, dr / da);
+                if (hasTrial && k < dc.da_jk_multiTensor.size()) {
+                    const double da = dc.da_jk_multiTensor[k], dr = dc.dr_jk_multiTensor[k];
+                    std::fprintf(fp, " %9.3f %9.3f", orvex::kDmaxNH * da, dr / da);
+                } else {
+                    std::fprintf(fp, " %9.3f %9.3f", orvex::kUnmeasuredValue, orvex::kUnmeasuredValue);
+                }
             }
             std::fprintf(fp, " %9.3f\n", dc.tensor_jk_multiTensor_nsp);
         } else if (lev == 2) {

@@ -63,6 +63,9 @@ void Orvex::prepareTensorsPerConformer(bool loadedNow) {
         nTensors = 1;
         std::fprintf(stderr, "Warning :: Only 1 conformer found, switch multi-Tensor multi-Conformer mode to "
                              "normal mode\n");
+        // Normal mode means the ordinary single-tensor fit and table: the working tensor is not
+        // marked for the multi-tensor layout, whose per-tensor columns that fit never fills.
+        return;
     } else {
         nTensors = pdbCount;
         if (nTensors >= 4)

@@ -124,6 +124,34 @@ public:
     // mean tensor; every left-out record its trial's da_jk, dr_jk and dCalc_jk; every selected
     // valid record dCalc from the mean tensor. No spreads. Returns the number of trials.
     int findSaupe_jk_byRes(DTensor& t, std::vector<RCSA_Data>& list, int nConf);
+    // ---- multi-tensor multi-conformer fit (SVDWorkData_multi.cpp) ----
+    // One Saupe vector per conformer: with P = max(nConf, 1) conformers a coupling is
+    // D = |DI| sum_c sum_k Ai[c][k] s_c[k], 5 P unknowns fitted together from the rows of
+    // buildRowsPerPair (the first P atom pairs of each coupling). The tensor list holds one
+    // tensor per conformer; a list of another length ends the run with
+    // "Number of conformers is different to the number of alignment tensors" and status 0, no
+    // eligible coupling with status 0 and no message.
+    //
+    // Counting, then the residue jackknife when the first tensor's byRes is set, else the
+    // coupling jackknife; the jackknife runs whatever fitFlag_JK says. Returns N_JK.
+    int simD_multiTensors(std::vector<DipolarCouplingData>& list, int nConf, std::vector<DTensor>& tensors);
+    // Jackknife of the joint fit, one trial per residue key (in order of first appearance) or
+    // per eligible coupling. Leaves in every tensor c its jackknife mean saupe and, over the
+    // trials, saupe_epsilon, da_jk_stdev, rh_jk_stdev, dSaupe_jk and N_JK (not diagonalised);
+    // every left-out coupling receives dCalc_jk, da_jk_multiTensor/dr_jk_multiTensor of the
+    // first 10 tensors and tensor_jk_multiTensor_nsp, the mean normalised scalar product of
+    // the trial's tensors over the pairs i <= j. Every coupling selected for the fit or for
+    // validation, valid and with atoms, gets dCalc from the mean tensors. Returns N_JK.
+    int findSaupe_multi_jk_byRes(std::vector<DTensor>& tensors, std::vector<DipolarCouplingData>& list, int nConf);
+    int findSaupe_multi_jk(std::vector<DTensor>& tensors, std::vector<DipolarCouplingData>& list, int nConf);
+    // The joint fit of all eligible rows without jackknife: saupe of every tensor and dCalc as
+    // above; no uncertainties, no diagonalisation. Returns the number of rows fitted.
+    int findSaupe_multi(std::vector<DTensor>& tensors, std::vector<DipolarCouplingData>& list, int nConf);
+    // Has no effect; returns 0.
+    int findD_multi(std::vector<DTensor>& tensors);
+    // Normalised vector of a Saupe vector: (s0, s1/sqrt3, 2 s2/sqrt3, 2 s3/sqrt3, 2 s4/sqrt3).
+    // Its length does not depend on the orientation of the tensor.
+    static void normalisedTensor(const double* s, double* T);
 
 private:
     // Work buffers of the fits, kept between calls so that repeated fits do not allocate.

@@ -10,19 +10,13 @@
 #include "common/Fail.h"
 #include "fit/SVDWorkData.h"
 
-namespace {
-
-// Normalised vector of a Saupe vector: (s0, s1/sqrt3, 2 s2/sqrt3, 2 s3/sqrt3, 2 s4/sqrt3).
-// Its length does not depend on the orientation of the tensor.
-void normalisedTensor(const double* s, double* T) {
+void SVDWorkData::normalisedTensor(const double* s, double* T) {
     T[0] = s[0];
     T[1] = s[1] / orvex::kSqrt3;
     T[2] = 2 * s[2] / orvex::kSqrt3;
     T[3] = 2 * s[3] / orvex::kSqrt3;
     T[4] = 2 * s[4] / orvex::kSqrt3;
 }
-
-}  // namespace
 
 int SVDWorkData::couplingTrials(const Rows& rows, std::vector<int>& trialOf) {
     trialOf.resize(rows.n);
