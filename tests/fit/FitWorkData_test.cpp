@@ -506,3 +506,27 @@ TEST(FitWorkData, AnnealingWithSeedIsCloseAndRepeats) {
     }
     RunSeed::clear();
 }
+
+// Started at the known tensor, annealing finds nothing better: the result is the start and its RMS.
+TEST(FitWorkData, AnnealingFromTheAnswerKeepsIt) {
+    const Truth truth{-5e-4, 0.25, 40, 60, -100};
+    DTensor t = startTensor(truth.Da);
+    t.rh = truth.Rh, t.psi = truth.psi, t.theta = truth.theta, t.phi = truth.phi;
+    t.saItStep1 = 20, t.saItStep2 = 20, t.saItStep3 = 20;
+    FitWorkData fit(simulate(truth), t, 1);
+    RunSeed::set(1);
+    testing::internal::CaptureStdout();
+    fit.fitDCAlign_SA_LM();
+    const std::string out = testing::internal::GetCapturedStdout();
+    RunSeed::clear();
+    EXPECT_EQ(fit.dTensors[0].psi, truth.psi);
+    EXPECT_EQ(fit.dTensors[0].theta, truth.theta);
+    EXPECT_EQ(fit.dTensors[0].phi, truth.phi);
+    EXPECT_EQ(fit.dTensors[0].da, truth.Da);
+    EXPECT_LT(fit.dRMS, 1e-9);
+    EXPECT_NE(out.find("20 1 20 2 \n"), std::string::npos);
+    EXPECT_NE(out.find("Trial final  rms_0:  0.00000  rms_best:  0.00000   4.000e+01 6.000e+01 -1.000e+02 -5.000e-04 "
+                       "2.500e-01\n"),
+              std::string::npos)
+        << out;
+}
