@@ -3,6 +3,7 @@
 #include "driver/Orvex.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <initializer_list>
 #include <string>
 #include <utility>
@@ -10,6 +11,7 @@
 
 #include "common/Constants.h"
 #include "common/Fail.h"
+#include "common/RunSeed.h"
 #include "driver/CmdArgParser.h"
 
 Orvex::Orvex() { initDC(); }
@@ -343,6 +345,14 @@ void Orvex::readRemainingOptions(const CmdArgParser& p) {
         if (o.has("nTensors")) nTensors = o.integer("nTensors");
     }
     readSelectionOptions(p);
+    // extension -seed N: the k-th seeding of the random generator in this run uses N + k
+    if (o.has("seed")) {
+        char* end = nullptr;
+        const std::string value = o.text("seed");
+        const long base = std::strtol(value.c_str(), &end, 10);
+        if (end == value.c_str()) fail(-1, "Error:: '-seed' needs a whole number, e.g. -seed 7 \n");
+        RunSeed::set(base);
+    }
     svd_mfr_flag = false;
     if (o.has("svd_mfr")) svd_mfr_flag = true;
     readFixedParameterOptions(p);

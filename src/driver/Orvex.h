@@ -127,11 +127,11 @@ private:
     int runMaxSubset(SVDWorkData& svd, const MaxSubsetOptions& options);
     // tensorMode 2 (-saupe, -align): back-calculation from five Saupe values (Orvex_givenTensor.cpp)
     int runGivenSaupe(SVDWorkData& svd);
-    // tensorMode 5 (-fixed with -da -rh -rx -ry -rz): back-calculation from a fixed tensor
-    // (Orvex_givenTensor.cpp)
-    int runFixedTensor();
-    // tensorMode 3, 4, 8 (-fit, -fit_nlls, -fit_lm, -fit_pw, -fit_gs, -fit_sa, -fit_sa_lm, -vwfit_cv,
-    // -fit_dw, -nofixed, the fixed-parameter options, -fixed with a value missing) (Orvex_nonlinear.cpp)
+    // tensorMode 5 (-fixed with -da -rh -rx -ry -rz): the couplings back-calculated from the fixed
+    // tensor before the nonlinear route hands them on (Orvex_givenTensor.cpp)
+    void backCalculateFixedTensor();
+    // tensorMode 3, 4, 5, 8 (-fit, -fit_nlls, -fit_lm, -fit_pw, -fit_gs, -fit_sa, -fit_sa_lm, -vwfit_cv,
+    // -fit_dw, -nofixed, the fixed-parameter options, -fixed) (Orvex_nonlinear.cpp)
     int runNonlinearFit();
 
     // steps of the tensor orthogonalization, -orth (Orvex_orth.cpp)

@@ -29,15 +29,12 @@ int Orvex::runGivenSaupe(SVDWorkData& svd) {
     return 1;
 }
 
-// The fitMode that -fixed sets (1) runs no minimiser, so the table shows the tensor as given.
-int Orvex::runFixedTensor() {
+// The nonlinear route then hands these couplings to the fit engine; the fitMode that -fixed sets
+// (1) runs no minimiser, so the table shows the tensor as given.
+void Orvex::backCalculateFixedTensor() {
     DTensor& t = dTensor;
     t.euler2saupe2();
     t.eulerCount = t.saupe2euler();
     for (DipolarCouplingData& dc : dcDataList.dcList)
         if (canBackCalculate(dc)) dc.calcDC(t.saupe.data(), 5);
-    dTensors.clear();
-    dTensors.push_back(t);
-    if (!outDCFileName.empty()) dcDataList.reportDC(outDCFileName, 0, dTensors, dcDataList.validCount);
-    return 1;
 }

@@ -1,9 +1,36 @@
-// Constrained nonlinear tensor fits of the standard run (tensorMode 3, 4, 8): -fit, -fit_nlls,
-// -fit_lm, -fit_pw, -fit_gs, -fit_sa, -fit_sa_lm, -vwfit_cv, -fit_dw, -nofixed, the
-// fixed-parameter options (-daFixed, -rot, -rotrh, ...) and -fixed with a tensor value missing.
-#include "driver/Orvex.h"
+// The nonlinear route of the standard run (tensorMode 3, 4, 5, 8): -fit, -fit_gs (grid search
+// with Levenberg-Marquardt), -fit_sa_lm (annealing), -fit_nlls, -fit_lm, -fit_pw, -fit_sa,
+// -nofixed, the fixed-parameter options (-daFixed, -rot, -rotrh, ...), and -fixed, whose
+// back-calculated couplings pass through the fit engine unchanged.
+#include <utility>
 
-// Not available yet: nothing is computed or written.
+#include "common/Modes.h"
+#include "driver/Orvex.h"
+#include "fit/FitWorkData.h"
+
 int Orvex::runNonlinearFit() {
-    return -1;
+    DTensor& t = dTensor;
+    switch (t.fitMode) {
+    case orvex::kFitModeDipolarWave:
+    case orvex::kFitModeVwfit:
+    case orvex::kFitModeVwfitCv:
+        return -1;   // the dipolar-wave and ensemble fits are not available yet: nothing is written
+    default:
+        break;
+    }
+    if (t.tensorMode == orvex::kTensorModeFixed) backCalculateFixedTensor();
+
+    FitWorkData fit(dcDataList.dcList, t, pdbCount);
+    // fitMode 1, 2 and 4 (and the 1 that -fixed sets) run no minimiser: the start tensor is reported
+    if (t.fitMode == orvex::kFitModeSaLm) fit.fitDCAlign_SA_LM();
+    if (t.fitMode == orvex::kFitModeGridSearch) fit.fitDCAlign_GS_Powell(grid_step);
+    if (t.tensorMode != orvex::kTensorModeFixed) t = fit.dTensors.front();
+
+    if (!outDCFileName.empty()) {
+        dcDataList.dcList = std::move(fit.dcList);
+        dTensors.clear();
+        dTensors.push_back(t);
+        dcDataList.reportDC(outDCFileName, 0, dTensors, dcDataList.validCount);
+    }
+    return 1;
 }

@@ -116,10 +116,9 @@ int Orvex::runRoute() {
     case orvex::kTensorModeSteric:
     case orvex::kTensorModeElectrostatic:
         return runSvdRoute();  // only the maximal-subset search computes anything there
-    case orvex::kTensorModeFixed:
-        return runFixedTensor();
     case orvex::kTensorModeNonlinear:
     case orvex::kTensorModeGridSearch:
+    case orvex::kTensorModeFixed:
     case orvex::kTensorModeDipolarWave:
         return runNonlinearFit();
     default:

@@ -72,6 +72,9 @@ void Orvex::printSyntax() {
     std::fputs(" -saStep3   [1000]   Number of Steps of Annealing Phase 3.\n", stderr);
     printSyntax_orth(0);
     printSyntax_rcsa(0);
+    // extension: reproducible stochastic fits
+    std::fputs("\nRepeatable Random Starts (Annealing and Other Stochastic Fits):\n", stderr);
+    std::fputs(" -seed N     [Clock]  Seed the k-th Random Start of the Run with N+k.\n", stderr);
     std::fputs("\n", stderr);
     quit(0);
 }

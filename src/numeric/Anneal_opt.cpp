@@ -7,11 +7,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <deque>
 #include <iostream>
 
 #include "common/Fail.h"
+#include "common/RunSeed.h"
 
 namespace {
 
@@ -48,8 +48,12 @@ Anneal_opt* Anneal_opt::getInstance() {
     return instance;
 }
 
+// The run's seeding (the clock, or -seed N + k); the test seam overrides it.
 void Anneal_opt::reseed() const {
-    std::srand(fixedSeed >= 0 ? static_cast<unsigned>(fixedSeed) : static_cast<unsigned>(std::time(nullptr)));
+    if (fixedSeed >= 0)
+        std::srand(static_cast<unsigned>(fixedSeed));
+    else
+        RunSeed::reseed();
 }
 
 void Anneal_opt::arrayCopy(double* copyTo, const double* copyFrom, int N) {

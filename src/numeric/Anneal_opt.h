@@ -24,8 +24,8 @@ typedef AnnealState* AnnealStateeP;
 
 class Anneal_opt {
 public:
-    // Test seam: a value >= 0 replaces the wall-clock time as the seed of every reseeding.
-    // The program never sets it, so each run reseeds with time(NULL).
+    // Test seam: a value >= 0 replaces the run's seeding (RunSeed: the wall clock, or -seed N + k)
+    // as the seed of every reseeding. The program never sets it.
     inline static long fixedSeed = -1;
 
     std::string schedule;        // compared exactly (case-sensitive)

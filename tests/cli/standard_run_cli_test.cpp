@@ -16,6 +16,7 @@
 using testutil::RunResult;
 using testutil::runOrvex;
 using testutil::TempDir;
+using namespace testsim;
 
 namespace {
 

@@ -372,3 +372,68 @@ TEST(DCListTable, ReportRemarks) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_FALSE(testutil::fileExists(dir.file("e.tab")));
 }
+
+// The tensor-mode blocks of the nonlinear fit (3), the grid search (4) and the fixed tensor (5),
+// written out here line by line from their formats: angles, the optional additions, the Da and
+// Rh or Dr ranges and, for the nonlinear fit, the angle ranges.
+TEST(DCListTable, NonlinearGridAndFixedTensorBlocks) {
+    testutil::TempDir dir;
+    DTensor t = tensor();
+    t.psi = 10.5, t.theta = -20.25, t.phi = 30;
+    t.daMin = -0.01, t.daMax = 0.01;
+    t.drMin = -2e-3, t.drMax = 3e-3;
+    t.rhMin = 0, t.rhMax = 2.0 / 3;
+    t.psiMin = -180, t.psiMax = 180, t.thetaMin = -20.25, t.thetaMax = -20.25, t.phiMin = -90, t.phiMax = 90;
+    t.gridStep = 5;
+    const std::string angles = "DATA ROT_XYZ    10.50   -20.25    30.00\n\nDATA PSI \t   10.50\n"
+                               "DATA THETA         -20.25\nDATA PHI \t   30.00\n";
+    const std::string additions = "\nDATA PSI_ADD         0.00\nDATA THETA_ADD       0.00\nDATA PHI_ADD       -12.50\n";
+    struct Case {
+        int tensorMode, fitMode, rhFlag;
+        double phiAdd;
+        std::string block;
+    };
+    const Case cases[] = {
+        {3, 5, 1, 0,
+         "#\n# 13. Values for RX=PSI RY=THETA RZ=PHI are the actual XYZ\n#     rotations applied, also given in ROT_XYZ.\n\n"
+         "DATA TENSOR_MODE FIT_NONLIN (Variation of Da, Dr or Rh, or Rotations)\nDATA BEST_ITER          0\n\n" +
+             angles +
+             "\nDATA DA_RANGE    -1.0000e-02  1.0000e-02\nDATA RH_RANGE     0.000       0.667\n\n"
+             "DATA PSI_RANGE    -180.00   180.00\nDATA THETA_RANGE   -20.25   -20.25\nDATA PHI_RANGE     -90.00    90.00\n"},
+        {3, 3, 0, -12.5,
+         "#\n# 13. Values for RX=PSI RY=THETA RZ=PHI are the actual XYZ\n#     rotations applied, also given in ROT_XYZ.\n\n"
+         "DATA TENSOR_MODE FIT_NONLIN (Variation of Da, Dr or Rh, or Rotations)\nDATA BEST_ITER          0\n\n" +
+             angles + additions +
+             "\nDATA DA_RANGE    -1.0000e-02  1.0000e-02\nDATA DR_RANGE    -2.0000e-03  3.0000e-03\n\n"
+             "DATA PSI_RANGE    -180.00   180.00\nDATA THETA_RANGE   -20.25   -20.25\nDATA PHI_RANGE     -90.00    90.00\n"},
+        {4, 5, 0, 0,
+         "#\n# 13. Values for RX=PSI RY=THETA RZ=PHI are extracted from the\n"
+         "#     grid search rotation matrix, also given in ROT_XYZ.\nDATA TENSOR_MODE GRIDSEARCH (Grid Search Over Rotations)\n" +
+             angles + "DATA GRID_STEP 5.0 DEGREES\n\nDATA DA_RANGE    -1.0000e-02  1.0000e-02\n"
+                      "DATA DR_RANGE    -2.0000e-03  3.0000e-03\n"},
+        {5, 1, 1, -12.5,
+         "#\n# 13. Values for RX=PSI RY=THETA RZ=PHI are the actual\n#     XYZ rotations applied, also given in ROT_XYZ.\n"
+         "DATA TENSOR_MODE FIXED (Fixed Da and Rhombicity, Fixed Rotations)\n" +
+             angles + additions},
+        {5, 1, 0, 0,
+         "#\n# 13. Values for RX=PSI RY=THETA RZ=PHI are the actual\n#     XYZ rotations applied, also given in ROT_XYZ.\n"
+         "DATA TENSOR_MODE FIXED (Fixed Da and Dr, Fixed Rotations)\n" +
+             angles},
+    };
+    for (const Case& c : cases) {
+        DCListData list = fourCouplings();
+        std::vector<DTensor> tensors = {t};
+        tensors[0].tensorMode = c.tensorMode;
+        tensors[0].fitMode = c.fitMode;
+        tensors[0].rhFlag = c.rhFlag;
+        tensors[0].phiAdd = c.phiAdd;
+        list.writeDC(dir.file("t.tab"), "", 0, 0, tensors, 4);
+        const std::string all = testutil::readFile(dir.file("t.tab"));
+        // between the statistics block and the tensor text block
+        const size_t from = all.find("\n\n", all.find("DATA CORR_SLOPE ")), to = all.find("#                   Szz");
+        ASSERT_NE(from, std::string::npos);
+        ASSERT_NE(to, std::string::npos);
+        const size_t start = from + 2;
+        EXPECT_TRUE(testutil::sameLines(c.block, all.substr(start, to - start))) << c.tensorMode << " " << c.fitMode;
+    }
+}

@@ -1,0 +1,100 @@
+// The working state of a nonlinear fit: copies of the caller's couplings and tensor, the
+// parameter records (value, bounds, step, scale, adjust flag, type code) and the argument block
+// handed to the cost functions. The constrained tensor fit runs here: three annealing phases
+// (fitDCAlign_SA_LM) or an orientation grid search refined by Levenberg-Marquardt
+// (fitDCAlign_GS_Powell); the ensemble and dipolar-wave fits build on the same object.
+#pragma once
+
+#include <array>
+#include <memory>
+#include <vector>
+
+#include "couplings/DipolarCouplingData.h"
+#include "fit/FitArgs.h"
+#include "tensor/DTensor.h"
+
+class FitWorkData {
+public:
+    // At most this many parameters (the size of the parameter records).
+    static constexpr int kMaxParameters = 160;
+
+    // Parameter type codes: Da, Dr, Rh; the angles psi, theta, phi of the first tensor are 4, 5, 6,
+    // of the second 7, 8, 9, of any further one 10, 11, 12.
+    static constexpr int kTypeDa = 1;
+    static constexpr int kTypeDr = 2;
+    static constexpr int kTypeRh = 3;
+    static int angleType(int tensorIndex, int axis) { return 4 + 3 * (tensorIndex < 2 ? tensorIndex : 2) + axis; }
+
+    // Steps of the parameter records.
+    static constexpr double kAngleStep = 0.01;
+    static constexpr double kDaStep = 1e-7;
+    static constexpr double kRhStep = 1e-5;
+
+    int xyzCount = 0, maxCouplings = 0, coordCount = 0, pdbCount = 0, tensorCount = 0;
+    int dcCount = 0;       // usable couplings: selected, valid, atoms on both ends, weight w != 0
+    int retryCount = 0, evalCount = 0;
+    bool verbose = false;
+    int DC_EULER_COUNT = 17;
+    std::vector<double> dTerm, daTerm, drTerm, dadrTerm, dResidual;   // not used by these fits
+    double dRMS = 0;       // RMS of the last evaluation made by the fit
+    // the tensor's values at construction (the grid-search fit starts its angles there)
+    double psi_0 = 0, theta_0 = 0, phi_0 = 0, da_0 = 0, dr_0 = 0, rh_0 = 0;
+
+    // Parameter records; paramCount of them are in use.
+    std::array<double, kMaxParameters> cg{};      // value
+    std::array<double, kMaxParameters> cHi{};     // upper bound
+    std::array<double, kMaxParameters> cLo{};     // lower bound
+    std::array<double, kMaxParameters> cDelta{};  // step
+    std::array<double, kMaxParameters> cScale{};  // scale
+    std::array<int, kMaxParameters> cAdjust{};    // adjust flag
+    std::array<int, kMaxParameters> cType{};      // type code
+    int paramCount = 0;
+
+    std::vector<DTensor> dTensors;                         // receives the result
+    std::vector<DipolarCouplingData> dcList;               // receives the calculated couplings
+    std::vector<std::vector<DipolarCouplingData>> dcLists; // one coupling set per medium
+    std::unique_ptr<FitArgs> dArgs;                        // the argument block in use
+
+    FitWorkData();
+    // Copies the couplings (into dcList and as the single entry of dcLists) and the tensor (as the
+    // single entry of dTensors), and counts the usable couplings.
+    FitWorkData(const std::vector<DipolarCouplingData>& couplings, const DTensor& tensor, int pdbCount);
+    // The argument block points into this object: it is neither copied nor moved.
+    FitWorkData(const FitWorkData&) = delete;
+    FitWorkData& operator=(const FitWorkData&) = delete;
+    virtual ~FitWorkData();
+
+    // Nothing to copy: the couplings keep the unit vectors of their atom pairs, which an evaluation
+    // rotates without changing them, so the original coordinates are always at hand.
+    void pdbCopyOrigCoords();
+    // dRMS = 0, and pdbCopyOrigCoords unless the first tensor's fitMode is the dipolar wave.
+    void Init();
+    void fitDCFree();
+    // Replaces the coupling list (and has the argument block read it again).
+    void setDCData(const std::vector<DipolarCouplingData>& couplings);
+
+    // The fits; both return 0.
+    int fitDCAlign_SA_LM();
+    int fitDCAlign_GS_Powell(int grid_step);
+    // The orientation grid search on the parameter vector cg (psi, theta, phi first); returns 0.
+    int findBestStartingTrial_GridSearch_allMinima(int gs, double* cg, FitArgs* aData, double offset);
+
+    // ---- parameter records ----
+    void clearParameters();
+    // Appends one record (scale 1, adjust flag 1); more than kMaxParameters end the run (status -1).
+    void addParameter(double value, double lower, double upper, double step, int type);
+    // The tensor fit's records: for each tensor (rhFlag set to 1 first) its free parameters in the
+    // order psi, theta, phi, Da, Rh (a parameter is free when its bounds differ). The angles start
+    // from the tensor's values, or from psi_0, theta_0, phi_0 with anglesFromStart. A tensor with
+    // both Da and Rh fixed gets Dr = Rh*Da. Returns the number of records.
+    int buildTensorParameters(bool anglesFromStart);
+    // The larger of dcCount and the number of parameters.
+    int residualCount() const { return dcCount > paramCount ? dcCount : paramCount; }
+    // A new argument block for cCnt parameters and xcCnt residuals, bound to this object's vectors
+    // and kept in dArgs.
+    FitArgs& makeArgs(int cCnt, int xcCnt);
+
+private:
+    void countUsableCouplings();
+    void storeFittedAngles();
+};
