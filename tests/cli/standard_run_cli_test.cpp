@@ -16,7 +16,6 @@
 using testutil::RunResult;
 using testutil::runOrvex;
 using testutil::TempDir;
-using namespace testsim;
 
 namespace {
 
