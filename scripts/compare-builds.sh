@@ -26,6 +26,10 @@ while IFS= read -r line; do
         (cd "$d" && ln -s "$root/examples" examples && ln -s "$root/../shared" shared && \
             eval "\"$exe\" $line" >stdout 2>stderr; echo $? >status) || true
         sed -i 's/Running time (main): .* seconds/Running time (main): X seconds/' "$d/stdout"
+        # MASK_ATOM_COUNT=1 hides the atom number of the structure announcement
+        if [ -n "${MASK_ATOM_COUNT:-}" ]; then
+            sed -i 's/, atom #[0-9]*$/, atom #N/' "$d/stdout" "$d/stderr"
+        fi
         rm -f "$d/examples" "$d/shared"
     done
     if ! diff -r "$work/$n/old" "$work/$n/new" >"$work/$n.diff" 2>&1; then
