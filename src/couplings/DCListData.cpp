@@ -335,6 +335,8 @@ void DCListData::buildDC(const std::vector<PDB>& pdbs, bool standard, int) {
     pdbRN = pdbs[0].rN;
     validCount = 0;
 
+    std::vector<AtomPair> pairs;  // one buffer for the matched pairs of every coupling
+    pairs.reserve(pdbs[0].conformer_count);
     for (DipolarCouplingData& dc : dcList) {
         dc.atomICount = 0;
         dc.dCalc = 9999;
@@ -344,7 +346,7 @@ void DCListData::buildDC(const std::vector<PDB>& pdbs, bool standard, int) {
         dc.sigmaCalc = dc.sigma;
         dc.valid = 0;
         if (!dc.selected && !dc.selected_v) continue;
-        dc.buildDC(pdbs[0]);
+        dc.buildDC(pdbs[0], pairs);
         if (!dc.valid) continue;
 
         if (!(dc.diFixedFlag == 1 && standard && dc.di != 0)) {

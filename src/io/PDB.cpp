@@ -521,8 +521,9 @@ int PDB::getEntries(std::vector<CORdata>& list, int res, const std::string& atom
 }
 
 // Ordinary pairing: per conformer (ascending) and per alternate location present for both atoms.
-int PDB::pairAtoms(std::vector<CORdata>& listI, std::vector<CORdata>& listJ, int resI, const std::string& nameI,
-                   int resJ, const std::string& nameJ, const std::string& chain) const {
+template <class Emit>
+int PDB::pairAtoms(int resI, const std::string& nameI, int resJ, const std::string& nameJ, const std::string& chain,
+                   Emit&& emit) const {
     const bool anyChain = chain.empty() || chain == "_";
     const long idI = nameId(nameI), idJ = nameId(nameJ), idChain = anyChain ? -1 : nameId(chain);
     if (idI < 0 || idJ < 0 || (!anyChain && idChain < 0)) return 0;
@@ -538,7 +539,7 @@ int PDB::pairAtoms(std::vector<CORdata>& listI, std::vector<CORdata>& listJ, int
             keyI = findKey(*t, resI, idI);
             keyJ = findKey(*t, resJ, idJ);
         }
-        if (keyI.first == keyI.last) continue;
+        if (keyI.first == keyI.last || keyJ.first == keyJ.last) continue;
         forEachAltRun(atoms, keyI.first, keyI.last, [&](const int* firstI, const int* lastI) {
             const char alt = atoms[*firstI].altLoc;
             bool paired = false;
@@ -557,8 +558,7 @@ int PDB::pairAtoms(std::vector<CORdata>& listI, std::vector<CORdata>& listJ, int
                     j = chainOfRun(atoms, firstJ, lastJ, idChain);
                     if (i < 0 || j < 0) return;
                 }
-                appendEntry(listI, kv.first, atoms[i]);
-                appendEntry(listJ, kv.first, atoms[j]);
+                emit(kv.first, atoms[i], atoms[j]);
                 count++;
             });
         });
@@ -566,16 +566,16 @@ int PDB::pairAtoms(std::vector<CORdata>& listI, std::vector<CORdata>& listJ, int
     return count;
 }
 
-int PDB::getVectorEntries(std::vector<CORdata>& listI, std::vector<CORdata>& listJ, int resI,
-                          const std::string& nameI, int resJ, const std::string& nameJ,
-                          const std::string& chain) const {
+template <class Emit>
+int PDB::vectorPairs(int resI, const std::string& nameI, int resJ, const std::string& nameJ,
+                     const std::string& chain, Emit&& emit) const {
     const bool pseudo = nameI.find_first_of("#|") != std::string::npos || nameJ.find_first_of("#|") != std::string::npos;
-    if (pseudo) return getVectorEntries_Methylene_CH2(listI, listJ, resI, nameI, resJ, nameJ);
-    return pairAtoms(listI, listJ, resI, nameI, resJ, nameJ, chain);
+    if (pseudo) return methylenePairs(resI, nameI, resJ, nameJ, emit);
+    return pairAtoms(resI, nameI, resJ, nameJ, chain, emit);
 }
 
-int PDB::getVectorEntries_Methylene_CH2(std::vector<CORdata>& listI, std::vector<CORdata>& listJ, int resI,
-                                        const std::string& nameI, int resJ, const std::string& nameJ) const {
+template <class Emit>
+int PDB::methylenePairs(int resI, const std::string& nameI, int resJ, const std::string& nameJ, Emit&& emit) const {
     if (resI != resJ) {
         sameResidError();
         return 0;
@@ -592,22 +592,22 @@ int PDB::getVectorEntries_Methylene_CH2(std::vector<CORdata>& listI, std::vector
     }
     int count = 0;
     if (proton.find('|') != std::string::npos) {
-        for (const std::string& alt : GDB::split('|', proton)) count += pairAtoms(listI, listJ, resI, heavy, resI, alt, "_");
+        for (const std::string& alt : GDB::split('|', proton)) count += pairAtoms(resI, heavy, resI, alt, "_", emit);
         return count;
     }
     const size_t hash = proton.find('#');
     if (hash == std::string::npos) return 0;
     const std::string prefix = proton.substr(0, hash);
-    for (const char* n : {"1", "2", "3"}) count += pairAtoms(listI, listJ, resI, heavy, resI, prefix + n, "_");
+    for (const char* n : {"1", "2", "3"}) count += pairAtoms(resI, heavy, resI, prefix + n, "_", emit);
     if (proton.find('\'') != std::string::npos) {  // sugar methylene: H5' and H5''
-        count += pairAtoms(listI, listJ, resI, heavy, resI, prefix, "_");
-        count += pairAtoms(listI, listJ, resI, heavy, resI, prefix + "'", "_");
+        count += pairAtoms(resI, heavy, resI, prefix, "_", emit);
+        count += pairAtoms(resI, heavy, resI, prefix + "'", "_", emit);
     }
     return count;
 }
 
-int PDB::getVectorEntries_Methyl_CC(std::vector<CORdata>& listI, std::vector<CORdata>& listJ, int resI,
-                                    const std::string& nameI, int resJ, const std::string& nameJ) const {
+template <class Emit>
+int PDB::methylAxisPairs(int resI, const std::string& nameI, int resJ, const std::string& nameJ, Emit&& emit) const {
     if (resI != resJ) {
         sameResidError();
         return 0;
@@ -619,8 +619,75 @@ int PDB::getVectorEntries_Methyl_CC(std::vector<CORdata>& listI, std::vector<COR
     if (res == residList.end()) return 0;
     const std::string partner = methylPartner(res->second, carbon);
     if (partner.empty()) return 0;
-    if (carbonFirst) return pairAtoms(listI, listJ, resI, carbon, resI, partner, "_");
-    return pairAtoms(listI, listJ, resI, partner, resI, carbon, "_");
+    if (carbonFirst) return pairAtoms(resI, carbon, resI, partner, "_", emit);
+    return pairAtoms(resI, partner, resI, carbon, "_", emit);
+}
+
+namespace {
+
+// Appends the lookup records of each pair to two lists.
+struct AppendEntries {
+    const PDB& pdb;
+    std::vector<CORdata>& listI;
+    std::vector<CORdata>& listJ;
+    void operator()(int conf, const AtomRecord& i, const AtomRecord& j) const {
+        listI.emplace_back();
+        pdb.fillEntry(conf, i, listI.back());
+        listJ.emplace_back();
+        pdb.fillEntry(conf, j, listJ.back());
+    }
+};
+
+AtomPair::Atom pairAtom(const AtomRecord& a) { return {a.x, a.y, a.z, a.occupancy, a.altLoc}; }
+
+AtomPair::Atom pairAtom(const CORdata& a) {
+    return {a.X, a.Y, a.Z, a.Occupancy, a.altLoc.empty() ? ' ' : a.altLoc[0]};
+}
+
+// Appends each pair's coordinates, occupancies and alternate locations.
+struct AppendPairs {
+    std::vector<AtomPair>& pairs;
+    void operator()(int conf, const AtomRecord& i, const AtomRecord& j) const {
+        pairs.push_back({pairAtom(i), pairAtom(j), conf});
+    }
+};
+
+}  // namespace
+
+int PDB::getVectorEntries(std::vector<CORdata>& listI, std::vector<CORdata>& listJ, int resI,
+                          const std::string& nameI, int resJ, const std::string& nameJ,
+                          const std::string& chain) const {
+    return vectorPairs(resI, nameI, resJ, nameJ, chain, AppendEntries{*this, listI, listJ});
+}
+
+int PDB::getVectorEntries_Methylene_CH2(std::vector<CORdata>& listI, std::vector<CORdata>& listJ, int resI,
+                                        const std::string& nameI, int resJ, const std::string& nameJ) const {
+    return methylenePairs(resI, nameI, resJ, nameJ, AppendEntries{*this, listI, listJ});
+}
+
+int PDB::getVectorEntries_Methyl_CC(std::vector<CORdata>& listI, std::vector<CORdata>& listJ, int resI,
+                                    const std::string& nameI, int resJ, const std::string& nameJ) const {
+    return methylAxisPairs(resI, nameI, resJ, nameJ, AppendEntries{*this, listI, listJ});
+}
+
+int PDB::getVectorPairs(std::vector<AtomPair>& pairs, int resI, const std::string& nameI, int resJ,
+                        const std::string& nameJ, const std::string& chain) const {
+    return vectorPairs(resI, nameI, resJ, nameJ, chain, AppendPairs{pairs});
+}
+
+int PDB::getVectorPairs_Methyl_CC(std::vector<AtomPair>& pairs, int resI, const std::string& nameI, int resJ,
+                                  const std::string& nameJ) const {
+    return methylAxisPairs(resI, nameI, resJ, nameJ, AppendPairs{pairs});
+}
+
+// The idealised protons are made on lookup records (a handful per conformer); their pairs are
+// then handed on like any other.
+int PDB::getVectorPairs_Methyl_CH3(std::vector<AtomPair>& pairs, int resI, const std::string& nameI, int resJ,
+                                   const std::string& nameJ) const {
+    std::vector<CORdata> listI, listJ;
+    const int n = getVectorEntries_Methyl_CH3(listI, listJ, resI, nameI, resJ, nameJ);
+    for (int k = 0; k < n; k++) pairs.push_back({pairAtom(listI[k]), pairAtom(listJ[k]), listI[k].conformerIndex});
+    return n;
 }
 
 int PDB::getVectorEntries_Methyl_CH3(std::vector<CORdata>& listI, std::vector<CORdata>& listJ, int resI,
