@@ -277,11 +277,26 @@ void AtomModelBuilder::buildIndex(int conf, const std::vector<AtomRecord>* previ
                    static_cast<uint64_t>(static_cast<unsigned char>(a.altLoc)) << 32 | a.chainName,
                    i};
     }
-    std::sort(keys.begin(), keys.end(), [](const Key& x, const Key& y) {
+    auto before = [](const Key& x, const Key& y) {
         if (x.major != y.major) return x.major < y.major;
         if (x.minor != y.minor) return x.minor < y.minor;
         return x.pos < y.pos;
+    };
+    // Files list residue after residue: then each residue's atoms are sorted on their own.
+    auto residueOf = [](const Key& k) { return k.major >> 32; };
+    const bool residuesInOrder = std::is_sorted(keys.begin(), keys.end(), [&](const Key& x, const Key& y) {
+        return residueOf(x) < residueOf(y);
     });
+    if (residuesInOrder) {
+        for (auto first = keys.begin(); first != keys.end();) {
+            auto last = first + 1;
+            while (last != keys.end() && residueOf(*last) == residueOf(*first)) last++;
+            std::sort(first, last, before);
+            first = last;
+        }
+    } else {
+        std::sort(keys.begin(), keys.end(), before);
+    }
     for (int i = 0; i < n; i++)
         if (i + 1 == n || keys[i].major != keys[i + 1].major || keys[i].minor != keys[i + 1].minor) {
             index->byName.push_back(keys[i].pos);
@@ -291,7 +306,7 @@ void AtomModelBuilder::buildIndex(int conf, const std::vector<AtomRecord>* previ
     // serial index: the last record of each serial number; the earlier ones are replaced
     std::vector<std::pair<int, int>> serials(n);  // (serial, position)
     for (int i = 0; i < n; i++) serials[i] = {atoms[i].atomNum, i};
-    std::sort(serials.begin(), serials.end());
+    if (!std::is_sorted(serials.begin(), serials.end())) std::sort(serials.begin(), serials.end());
     for (int i = 0; i < n; i++) {
         const bool last = i + 1 == n || serials[i].first != serials[i + 1].first;
         atoms[serials[i].second].replaced = !last;

@@ -215,6 +215,28 @@ TEST(PDB, ChainFilter) {
     EXPECT_DOUBLE_EQ(J.at(5).Coord[0], 7.0);
 }
 
+// Residues listed out of order (a second chain numbered from 1 again, a residue split by others)
+// are found like residues in order.
+TEST(PDB, ResiduesOutOfOrder) {
+    const std::string text = at(1, " N", 2) + at(2, " H", 2) + at(3, " N", 1) + at(4, " H", 1) + at(5, " CA", 2) +
+                             at(6, " N", 1, ' ', 'B') + at(7, " H", 1, ' ', 'B') + at(8, " N", 3, ' ', 'B');
+    TempDir dir;
+    PDB p = loadText(dir, text);
+    for (int serial = 1; serial <= 8; serial++) {
+        const CORdata a = p.getEntry(1, serial);
+        const CORdata byName = p.getEntry(1, a.resNum, a.atomName);
+        EXPECT_EQ(byName.atomIndex, 1) << serial;
+        // without a chain, the record read last of a name answers
+        EXPECT_EQ(byName.atomNum, serial == 3 || serial == 4 ? serial + 3 : serial) << serial;
+    }
+    std::vector<CORdata> I, J;
+    EXPECT_EQ(p.getVectorEntries(I, J, 1, "N", 1, "HN", "A") + p.getVectorEntries(I, J, 1, "N", 1, "HN", "B") +
+                  p.getVectorEntries(I, J, 2, "N", 2, "HN", "_"),
+              3);
+    EXPECT_EQ(I[0].atomNum + I[1].atomNum + I[2].atomNum, 3 + 6 + 1);
+    EXPECT_EQ(p.atomCount(1), 6);
+}
+
 TEST(PDB, MethylenePseudoAtoms) {
     const std::string text = atom(1, " CB", "SER", 7, 0, 0, 0) + atom(2, " HB2", "SER", 7, 1, 0, 0) +
                              atom(3, " HB3", "SER", 7, 0, 1, 0) + atom(4, " C5'", "G", 8, 5, 0, 0) +
