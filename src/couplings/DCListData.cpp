@@ -10,6 +10,7 @@
 #include "common/Constants.h"
 #include "common/Fail.h"
 #include "io/GDB.h"
+#include "io/NumberText.h"
 
 const char* const DCTypeList[12] = {"NONE",  "HN_N",  "HN_HA", "HN_C",  "HN_CA", "N_CA",
                                     "N_C",   "HA_CA", "HA_HB", "CA_CB", "C_CA",  "CH3"};
@@ -51,9 +52,9 @@ bool startsWith(const std::string& s, char c) { return !s.empty() && s[0] == c; 
 
 long toInt(const std::string& text) { return std::strtol(text.c_str(), nullptr, 10); }
 
-// A table cell (GDBRows keeps a NUL after each) read as the C conversions read it.
-long toInt(std::string_view cell) { return std::strtol(cell.data(), nullptr, 10); }
-double toReal(std::string_view cell) { return std::strtod(cell.data(), nullptr); }
+// A table cell read as strtol / strtod read it.
+long toInt(std::string_view cell) { return parseLong(cell); }
+double toReal(std::string_view cell) { return parseDouble(cell); }
 
 // Minimum uncertainty of a coupling: its DI relative to the amide N-H constant, at most 2.
 double minimumUncertainty(double di) {
