@@ -9,6 +9,7 @@
 
 #include "common/Constants.h"
 #include "common/Fail.h"
+#include "common/LargeBuffer.h"
 #include "io/GDB.h"
 #include "io/NumberText.h"
 
@@ -193,6 +194,7 @@ void DCListData::readDC(const std::string& fileName, DTensor& tensor) {
     dMaxRes = -999999;
     dcList.clear();
     dcList.reserve(dcCount);
+    adviseLargeBuffer(dcList.data(), dcList.capacity() * sizeof(DipolarCouplingData));
     DCTypeListInt.clear();
     validCount = 0;
 

@@ -9,6 +9,7 @@
 #include <numeric>
 #include <string_view>
 
+#include "common/LargeBuffer.h"
 #include "io/AtomModelBuilder.h"
 #include "io/GDB.h"
 #include "io/LineReader.h"
@@ -188,8 +189,9 @@ void AtomModelBuilder::endConformer() { startConformer(current_ + 1); }
 void AtomModelBuilder::add(const AtomRecord& atom) {
     if (!pending_) {
         pending_ = &pdb_.Conformers[current_];
-        pending_->reserve(pending_->size() + lastModelSize_);
+        grow(pending_->size() + lastModelSize_);
     }
+    if (pending_->size() == pending_->capacity()) grow(std::max<size_t>(2 * pending_->capacity(), 256));
     pending_->push_back(atom);
     // Residue lists: last write wins, so only changes need writing. A padded TER record repeats
     // the name of the chain's last residue; one without a residue name names no residue and
@@ -211,6 +213,11 @@ void AtomModelBuilder::add(const AtomRecord& atom) {
         pdb_.r1 = std::min(pdb_.r1, atom.resNum);
         pdb_.rN = std::max(pdb_.rN, atom.resNum);
     }
+}
+
+void AtomModelBuilder::grow(size_t records) {
+    pending_->reserve(records);
+    adviseLargeBuffer(pending_->data(), pending_->capacity() * sizeof(AtomRecord));
 }
 
 void AtomModelBuilder::finish() {
