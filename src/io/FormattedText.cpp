@@ -91,6 +91,17 @@ int readNumber(const char*& p) {
     return n;
 }
 
+// A width or precision: digits, or '*' for one taken from the arguments. False when too large.
+bool readAmount(const char*& p, int& value, bool& fromArgument) {
+    if (*p == '*') {
+        fromArgument = true;
+        p++;
+        return true;
+    }
+    value = readNumber(p);
+    return value >= 0;
+}
+
 // Reads the conversion after a '%'; false for one that is not written here.
 bool readSpec(const char*& p, Spec& s) {
     for (;; p++) {
@@ -100,22 +111,11 @@ bool readSpec(const char*& p, Spec& s) {
         else if (*p == '0') s.zero = true;
         else break;
     }
-    if (*p == '*') {
-        s.widthArg = true;
-        p++;
-    } else {
-        s.width = readNumber(p);
-        if (s.width < 0) return false;
-    }
+    if (!readAmount(p, s.width, s.widthArg)) return false;
     if (*p == '.') {
         p++;
-        if (*p == '*') {
-            s.precisionArg = true;
-            p++;
-        } else {
-            s.precision = readNumber(p);
-            if (s.precision < 0) return false;
-        }
+        s.precision = 0;
+        if (!readAmount(p, s.precision, s.precisionArg)) return false;
     }
     if (*p == 'l') {
         s.isLong = true;
@@ -317,27 +317,39 @@ void format(Output& out, const char* format, va_list ap) {
 
 }  // namespace
 
+namespace {
+
+// What the C library writes for the whole call, appended to `text`.
+int appendByLibrary(std::string& text, const char* fmt, va_list ap) {
+    va_list again;
+    va_copy(again, ap);
+    const int n = std::vsnprintf(nullptr, 0, fmt, ap);
+    if (n > 0) {
+        const size_t at = text.size();
+        text.resize(at + n + 1);
+        std::vsnprintf(&text[at], static_cast<size_t>(n) + 1, fmt, again);
+        text.resize(at + n);
+    }
+    va_end(again);
+    return n;
+}
+
+// One call: written here when every conversion of the format is, else by `library`.
+template <class Library>
+int formatCall(Output& out, const char* fmt, va_list ap, Library library) {
+    if (!supported(fmt)) return library(ap);
+    format(out, fmt, ap);
+    out.flush();
+    return static_cast<int>(out.count());
+}
+
+}  // namespace
+
 int appendFormatted(std::string& text, const char* fmt, ...) {
     va_list ap;
     va_start(ap, fmt);
-    int n;
-    if (supported(fmt)) {
-        Output out(text);
-        format(out, fmt, ap);
-        out.flush();
-        n = static_cast<int>(out.count());
-    } else {
-        va_list again;
-        va_copy(again, ap);
-        n = std::vsnprintf(nullptr, 0, fmt, ap);
-        if (n > 0) {
-            const size_t at = text.size();
-            text.resize(at + n + 1);
-            std::vsnprintf(&text[at], static_cast<size_t>(n) + 1, fmt, again);
-            text.resize(at + n);
-        }
-        va_end(again);
-    }
+    Output out(text);
+    const int n = formatCall(out, fmt, ap, [&](va_list args) { return appendByLibrary(text, fmt, args); });
     va_end(ap);
     return n;
 }
@@ -345,15 +357,8 @@ int appendFormatted(std::string& text, const char* fmt, ...) {
 int printFormatted(FILE* fp, const char* fmt, ...) {
     va_list ap;
     va_start(ap, fmt);
-    int n;
-    if (supported(fmt)) {
-        Output out(fp);
-        format(out, fmt, ap);
-        out.flush();
-        n = static_cast<int>(out.count());
-    } else {
-        n = std::vfprintf(fp, fmt, ap);
-    }
+    Output out(fp);
+    const int n = formatCall(out, fmt, ap, [&](va_list args) { return std::vfprintf(fp, fmt, args); });
     va_end(ap);
     return n;
 }

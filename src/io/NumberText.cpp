@@ -21,10 +21,21 @@ bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 const double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
 
-// The field without the blanks that pad it (other white space is left to the general path).
-void trimBlanks(const char*& p, const char*& e) {
+// A field without the blanks that pad it (other white space is left to the general path): a
+// leading minus, and the text after it up to `end`.
+struct Unpadded {
+    bool minus;
+    const char* digits;
+    const char* end;
+};
+
+Unpadded unpadded(std::string_view text) {
+    const char* p = text.data();
+    const char* e = p + text.size();
     while (p < e && *p == ' ') p++;
     while (e > p && e[-1] == ' ') e--;
+    const bool minus = p < e && *p == '-';
+    return {minus, p + (minus ? 1 : 0), e};
 }
 
 // Digits from p on, accumulated into m; returns where they end.
@@ -93,15 +104,11 @@ double parseDoubleInGeneral(std::string_view text) {
 
 long parseLong(std::string_view text) {
     // blank-padded "-ddd" with up to 18 digits, in one pass
-    const char* p = text.data();
-    const char* e = p + text.size();
-    trimBlanks(p, e);
-    const bool minus = p < e && *p == '-';
-    const char* digits = p + (minus ? 1 : 0);
+    const Unpadded f = unpadded(text);
     uint64_t m = 0;
-    if (readDigits(digits, e, m) == e && e > digits && e - digits <= 18) {
+    if (readDigits(f.digits, f.end, m) == f.end && f.end > f.digits && f.end - f.digits <= 18) {
         const long value = static_cast<long>(m);
-        return minus ? -value : value;
+        return f.minus ? -value : value;
     }
     return parseLongInGeneral(text);
 }
@@ -109,23 +116,19 @@ long parseLong(std::string_view text) {
 double parseDouble(std::string_view text) {
     // blank-padded plain decimals (every coordinate field) in one pass, with the value
     // plainDecimal gives
-    const char* p = text.data();
-    const char* e = p + text.size();
-    trimBlanks(p, e);
-    const bool minus = p < e && *p == '-';
-    const char* digits = p + (minus ? 1 : 0);
+    const Unpadded f = unpadded(text);
     uint64_t m = 0;
-    const char* q = readDigits(digits, e, m);
-    const long whole = q - digits;
+    const char* q = readDigits(f.digits, f.end, m);
+    const long whole = q - f.digits;
     long after = 0;
-    if (q < e && *q == '.') {
+    if (q < f.end && *q == '.') {
         const char* point = q;
-        q = readDigits(point + 1, e, m);
+        q = readDigits(point + 1, f.end, m);
         after = q - point - 1;
     }
-    if (q == e && whole + after > 0 && whole + after <= 15) {
+    if (q == f.end && whole + after > 0 && whole + after <= 15) {
         const double value = static_cast<double>(m) / kPow10[after];
-        return minus ? -value : value;
+        return f.minus ? -value : value;
     }
     return parseDoubleInGeneral(text);
 }
