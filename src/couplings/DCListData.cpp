@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "common/Constants.h"
 #include "common/Fail.h"
@@ -327,7 +328,7 @@ void DCListData::createEmptyDCList(std::vector<int> classes, DTensor&, const std
             // its DI from the structure when built, not keep the placeholder of distance 0.
             dc.diFixedFlag = diFixedFlag;
             dc.isMethylCC = Methyl_CC;
-            dcList.push_back(dc);
+            dcList.push_back(std::move(dc));
         }
     }
     dcCount = made;
