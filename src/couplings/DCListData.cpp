@@ -161,17 +161,7 @@ void DCListData::readDC(const std::string& fileName, DTensor& tensor) {
     GDB table;
     GDBRows rows;
     table.loadGDB(fileName, rows);
-    const bool hasIndex = table.getTabVar("INDEX") >= 0;
-    const bool hasD = table.getTabVar("D") >= 0;
-    const bool hasDI = table.getTabVar("DI") >= 0;
-    const bool hasDD = table.getTabVar("DD") >= 0;
-    const bool hasUncertainty = table.getTabVar("UNCERTAINTY") >= 0;
-    const bool hasW = table.getTabVar("W") >= 0;
-    const bool hasS = table.getTabVar("S") >= 0;
-    const bool hasFC = table.getTabVar("FC") >= 0;
-    const bool hasABS = table.getTabVar("ABS") >= 0;
-    if (!hasDI) keepDIFlag = false;
-    // the column of each cell a coupling reads (-1, an empty cell, when absent)
+    // the column of each cell a coupling reads (-1 when absent: an empty cell)
     const int colIndex = table.getCellColumn("INDEX"), colResI = table.getCellColumn("RESID_I"),
               colResNameI = table.getCellColumn("RESNAME_I"), colAtomI = table.getCellColumn("ATOMNAME_I"),
               colResJ = table.getCellColumn("RESID_J"), colResNameJ = table.getCellColumn("RESNAME_J"),
@@ -180,6 +170,10 @@ void DCListData::readDC(const std::string& fileName, DTensor& tensor) {
               colUncertainty = table.getCellColumn("UNCERTAINTY"), colW = table.getCellColumn("W"),
               colS = table.getCellColumn("S"), colFC = table.getCellColumn("FC"), colABS = table.getCellColumn("ABS"),
               colChainI = table.getCellColumn("CHAINNAME_I"), colChainJ = table.getCellColumn("CHAINNAME_J");
+    const bool hasIndex = colIndex >= 0, hasD = colD >= 0, hasDI = colDI >= 0, hasDD = colDD >= 0,
+               hasUncertainty = colUncertainty >= 0, hasW = colW >= 0, hasS = colS >= 0, hasFC = colFC >= 0,
+               hasABS = colABS >= 0;
+    if (!hasDI) keepDIFlag = false;
 
     seqStr = table.getData("SEQUENCE");
     tensor.daRef = toInt(table.getData("DA_REF"));

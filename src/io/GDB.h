@@ -2,7 +2,6 @@
 // small text helpers (white-space simplification, splitting) the other parsers share.
 #pragma once
 
-#include <cstdint>
 #include <map>
 #include <string>
 #include <string_view>
