@@ -40,7 +40,7 @@ row() {
     name=$1 rounds=$2 structure=$3
     shift 3
     echo
-    echo "## ${name#-} $*"
+    if [ "$name" = - ]; then echo "## loading only $*"; else echo "## $name $*"; fi
     newOut= oldOut=
     [ "$name" != - ] && newOut="-outD $out/new-$name.tab" && oldOut="-outD $out/old-$name.tab"
     # shellcheck disable=SC2086
