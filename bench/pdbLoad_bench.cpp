@@ -2,7 +2,8 @@
 // Usage: pdbLoad_bench FILE [repeats]
 // FILE is any structure file (bench/make-inputs.sh writes a 1000-model ensemble, ens1000.pdb).
 // Each repeat loads it into a fresh PDB object; the best processor and wall times are printed,
-// with the peak resident memory of the process.
+// then those of the pair lookups of one table (as lookup records and as coordinate pairs), with
+// the peak resident memory of the process.
 #include <sys/resource.h>
 
 #include <chrono>
@@ -77,6 +78,16 @@ int main(int argc, char** argv) {
         }
     });
     std::printf("N-HN pairs of every residue: %d pairs, best %.3f s processor\n", pairs, lookup.cpu);
+    // the same pairs as building the couplings takes them: coordinates only, into one list
+    std::vector<AtomPair> coordinates;
+    const Times lean = best(repeats, [&] {
+        pairs = 0;
+        for (int res = pdb.r1; res <= pdb.rN; res++) {
+            coordinates.clear();
+            pairs += pdb.getVectorPairs(coordinates, res, "N", res, "HN", "_");
+        }
+    });
+    std::printf("N-HN coordinate pairs of every residue: %d pairs, best %.3f s processor\n", pairs, lean.cpu);
     struct rusage usage;
     getrusage(RUSAGE_SELF, &usage);
     std::printf("peak resident memory: %.1f MiB\n", usage.ru_maxrss / 1024.0);

@@ -6,11 +6,14 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "common/Constants.h"
 #include "common/Fail.h"
 #include "couplings/ResidueSelection.h"
+#include "common/LargeBuffer.h"
 #include "io/GDB.h"
+#include "io/NumberText.h"
 
 const char* const DCTypeList[12] = {"NONE",  "HN_N",  "HN_HA", "HN_C",  "HN_CA", "N_CA",
                                     "N_C",   "HA_CA", "HA_HB", "CA_CB", "C_CA",  "CH3"};
@@ -52,12 +55,9 @@ bool startsWith(const std::string& s, char c) { return !s.empty() && s[0] == c; 
 
 long toInt(const std::string& text) { return std::strtol(text.c_str(), nullptr, 10); }
 
-double toReal(const std::string& text) { return std::strtod(text.c_str(), nullptr); }
-
-std::string cell(const GDB_Entry& row, const char* column) {
-    auto it = row.find(column);
-    return it == row.end() ? std::string() : it->second;
-}
+// A table cell read as strtol / strtod read it.
+long toInt(std::string_view cell) { return parseLong(cell); }
+double toReal(std::string_view cell) { return parseDouble(cell); }
 
 // Minimum uncertainty of a coupling: its DI relative to the amide N-H constant, at most 2.
 double minimumUncertainty(double di) {
@@ -159,16 +159,21 @@ void DCListData::readDC(const std::string& fileName, DTensor& tensor) {
     diFixedFlag = 1;
     segFIRST = orvex::kRangeFirstUnset;
     segLAST = orvex::kRangeLastUnset;
-    GDB table(fileName);
-    const bool hasIndex = table.getTabVar("INDEX") >= 0;
-    const bool hasD = table.getTabVar("D") >= 0;
-    const bool hasDI = table.getTabVar("DI") >= 0;
-    const bool hasDD = table.getTabVar("DD") >= 0;
-    const bool hasUncertainty = table.getTabVar("UNCERTAINTY") >= 0;
-    const bool hasW = table.getTabVar("W") >= 0;
-    const bool hasS = table.getTabVar("S") >= 0;
-    const bool hasFC = table.getTabVar("FC") >= 0;
-    const bool hasABS = table.getTabVar("ABS") >= 0;
+    GDB table;
+    GDBRows rows;
+    table.loadGDB(fileName, rows);
+    // the column of each cell a coupling reads (-1 when absent: an empty cell)
+    const int colIndex = table.getCellColumn("INDEX"), colResI = table.getCellColumn("RESID_I"),
+              colResNameI = table.getCellColumn("RESNAME_I"), colAtomI = table.getCellColumn("ATOMNAME_I"),
+              colResJ = table.getCellColumn("RESID_J"), colResNameJ = table.getCellColumn("RESNAME_J"),
+              colAtomJ = table.getCellColumn("ATOMNAME_J"), colD = table.getCellColumn("D"),
+              colDI = table.getCellColumn("DI"), colDD = table.getCellColumn("DD"),
+              colUncertainty = table.getCellColumn("UNCERTAINTY"), colW = table.getCellColumn("W"),
+              colS = table.getCellColumn("S"), colFC = table.getCellColumn("FC"), colABS = table.getCellColumn("ABS"),
+              colChainI = table.getCellColumn("CHAINNAME_I"), colChainJ = table.getCellColumn("CHAINNAME_J");
+    const bool hasIndex = colIndex >= 0, hasD = colD >= 0, hasDI = colDI >= 0, hasDD = colDD >= 0,
+               hasUncertainty = colUncertainty >= 0, hasW = colW >= 0, hasS = colS >= 0, hasFC = colFC >= 0,
+               hasABS = colABS >= 0;
     if (!hasDI) keepDIFlag = false;
 
     seqStr = table.getData("SEQUENCE");
@@ -179,41 +184,43 @@ void DCListData::readDC(const std::string& fileName, DTensor& tensor) {
     tensor.phiRef = toInt(table.getData("PHI_REF"));
     tensor.dcRMS = 0;
     Methyl_CC = tensor.methylCCFlag;
-    dcCount = table.getEntryCount();
+    dcCount = rows.rowCount();
     maxCount = 0;
     dMinRes = 1000000;
     dMaxRes = -999999;
     dcList.clear();
+    dcList.reserve(dcCount);
+    adviseLargeBuffer(dcList.data(), dcList.capacity() * sizeof(DipolarCouplingData));
     DCTypeListInt.clear();
     validCount = 0;
 
     int measured = 0;
     double sumSquares = 0;
     for (int row = 1; row <= dcCount; row++) {
-        GDB_Entry e = table.getEntry(row);
-        DipolarCouplingData dc;
-        dc.id = hasIndex ? static_cast<int>(toInt(cell(e, "INDEX"))) : row;
-        dc.resIDI = static_cast<int>(toInt(cell(e, "RESID_I")));
-        dc.resNameI = cell(e, "RESNAME_I");
-        dc.atomNameI = cell(e, "ATOMNAME_I");
-        dc.resIDJ = static_cast<int>(toInt(cell(e, "RESID_J")));
-        dc.resNameJ = cell(e, "RESNAME_J");
-        dc.atomNameJ = cell(e, "ATOMNAME_J");
+        auto cell = [&rows, row](int column) { return rows.cell(row, column); };
+        DipolarCouplingData& dc = dcList.emplace_back();
+        dc.id = hasIndex ? static_cast<int>(toInt(cell(colIndex))) : row;
+        dc.resIDI = static_cast<int>(toInt(cell(colResI)));
+        dc.resNameI = cell(colResNameI);
+        dc.atomNameI = cell(colAtomI);
+        dc.resIDJ = static_cast<int>(toInt(cell(colResJ)));
+        dc.resNameJ = cell(colResNameJ);
+        dc.atomNameJ = cell(colAtomJ);
         if (dc.atomNameI == "H") dc.atomNameI = "HN";
         if (dc.atomNameJ == "H") dc.atomNameJ = "HN";
-        dc.d = hasD ? toReal(cell(e, "D")) : 99999;
-        dc.di = hasDI ? toReal(cell(e, "DI")) : 0;
+        dc.d = hasD ? toReal(cell(colD)) : 99999;
+        dc.di = hasDI ? toReal(cell(colDI)) : 0;
         double readSigma = 0;
         if (hasDD)
-            readSigma = toReal(cell(e, "DD"));
+            readSigma = toReal(cell(colDD));
         else if (hasUncertainty)
-            readSigma = toReal(cell(e, "UNCERTAINTY"));
-        if (hasW) dc.w = toReal(cell(e, "W"));
-        dc.s = hasS ? toReal(cell(e, "S")) : 1.0;
-        dc.fc = hasFC ? toReal(cell(e, "FC")) : 1.0;
-        dc.absFlag = hasABS ? static_cast<int>(toInt(cell(e, "ABS"))) : 0;
-        dc.chainNameI = cell(e, "CHAINNAME_I");
-        dc.chainNameJ = cell(e, "CHAINNAME_J");
+            readSigma = toReal(cell(colUncertainty));
+        if (hasW) dc.w = toReal(cell(colW));
+        dc.s = hasS ? toReal(cell(colS)) : 1.0;
+        dc.fc = hasFC ? toReal(cell(colFC)) : 1.0;
+        dc.absFlag = hasABS ? static_cast<int>(toInt(cell(colABS))) : 0;
+        dc.chainNameI = cell(colChainI);
+        dc.chainNameJ = cell(colChainJ);
 
         if (dc.d <= orvex::kUnmeasured) {
             measured++;
@@ -250,7 +257,6 @@ void DCListData::readDC(const std::string& fileName, DTensor& tensor) {
         dMaxRes = std::max({dMaxRes, dc.resIDI, dc.resIDJ});
         validCount++;
         maxCount++;
-        dcList.push_back(dc);
     }
 
     std::fprintf(stderr, "Loading DC file %s, %d couplings found\n", fileName.c_str(), measured);
@@ -317,7 +323,7 @@ void DCListData::createEmptyDCList(std::vector<int> classes, DTensor&, const std
             // its DI from the structure when built, not keep the placeholder of distance 0.
             dc.diFixedFlag = diFixedFlag;
             dc.isMethylCC = Methyl_CC;
-            dcList.push_back(dc);
+            dcList.push_back(std::move(dc));
         }
     }
     dcCount = made;
@@ -341,6 +347,8 @@ void DCListData::buildDC(const std::vector<PDB>& pdbs, bool standard, int) {
     }
     validCount = 0;
 
+    std::vector<AtomPair> pairs;  // one buffer for the matched pairs of every coupling
+    pairs.reserve(pdbs[0].conformer_count);
     for (DipolarCouplingData& dc : dcList) {
         dc.atomICount = 0;
         dc.dCalc = 9999;
@@ -350,7 +358,7 @@ void DCListData::buildDC(const std::vector<PDB>& pdbs, bool standard, int) {
         dc.sigmaCalc = dc.sigma;
         dc.valid = 0;
         if (!dc.selected && !dc.selected_v) continue;
-        dc.buildDC(pdbs[0]);
+        dc.buildDC(pdbs[0], pairs);
         if (!dc.valid) continue;
 
         if (!(dc.diFixedFlag == 1 && standard && dc.di != 0)) {

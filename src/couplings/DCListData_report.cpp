@@ -12,6 +12,7 @@
 
 using result_table::SetSums;
 using result_table::tensorBlock;
+#include "io/FormattedText.h"
 
 namespace {
 
@@ -229,8 +230,8 @@ int DCListData::writeDC(const std::string& outName, const std::string& title, in
         const char *rnI = dc.resNameI.c_str(), *anI = dc.atomNameI.c_str();
         const char *rnJ = dc.resNameJ.c_str(), *anJ = dc.atomNameJ.c_str();
         if (GeneratedFromStructure) {
-            std::fprintf(fp, " %4d %4s %4s %4d %4s %4s %9.2f %9.3f %9.3f\n", dc.resIDI, rnI, anI, dc.resIDJ, rnJ,
-                         anJ, dc.diCalc, dc.dCalc, dds);
+            printFormatted(fp, " %4d %4s %4s %4d %4s %4s %9.2f %9.3f %9.3f\n", dc.resIDI, rnI, anI, dc.resIDJ,
+                           rnJ, anJ, dc.diCalc, dc.dCalc, dds);
         } else if (multi) {
             // No value recorded prints 9999: a coupling that no jackknife trial left out (the
             // fit marks its NSP 9999) has no D_JK, Da_JK, Rh_JK; a coupling keeps Da and Dr of
@@ -249,16 +250,18 @@ int DCListData::writeDC(const std::string& outName, const std::string& title, in
             }
             std::fprintf(fp, " %9.3f\n", dc.tensor_jk_multiTensor_nsp);
         } else if (lev == 2) {
-            std::fprintf(fp, " %4d %4s %4s %4d %4s %4s  %9.2f %9.3f %9.3f %9.3f %8.3f %8.3f %8.3f %8.3f %8.3f %8.3f %.3f\n",
-                         dc.resIDI, rnI, anI, dc.resIDJ, rnJ, anJ, dc.diCalc, dc.d, dc.dCalc, dDiff, dc.sigma, dc.theta,
-                         dc.phi, dc.dtheta, dc.dphi, dds, dc.w);
+            printFormatted(fp,
+                           " %4d %4s %4s %4d %4s %4s  %9.2f %9.3f %9.3f %9.3f %8.3f %8.3f %8.3f %8.3f %8.3f %8.3f %.3f\n",
+                           dc.resIDI, rnI, anI, dc.resIDJ, rnJ, anJ, dc.diCalc, dc.d, dc.dCalc, dDiff, dc.sigma,
+                           dc.theta, dc.phi, dc.dtheta, dc.dphi, dds, dc.w);
         } else if (lev == 1) {
-            std::fprintf(fp, "     %7d %9s %10s %7d %9s %10s %6.0f %8.3f %8.3f %8.3f %8.3f %8.3f %5.2f %5.2f %5.2f %5.2f\n",
-                         dc.resIDI, rnI, anI, dc.resIDJ, rnJ, anJ, dc.diCalc, dc.d, dc.dCalc, dDiff, dc.dCalc_jk,
-                         orvex::kDmaxNH * dc.da_jk, dc.dr_jk / dc.da_jk, dc.sigma, dds, dc.w);
+            printFormatted(fp,
+                           "     %7d %9s %10s %7d %9s %10s %6.0f %8.3f %8.3f %8.3f %8.3f %8.3f %5.2f %5.2f %5.2f %5.2f\n",
+                           dc.resIDI, rnI, anI, dc.resIDJ, rnJ, anJ, dc.diCalc, dc.d, dc.dCalc, dDiff, dc.dCalc_jk,
+                           orvex::kDmaxNH * dc.da_jk, dc.dr_jk / dc.da_jk, dc.sigma, dds, dc.w);
         } else if (lev == 0) {
-            std::fprintf(fp, " %4d %4s %4s %4d %4s %4s  %9.2f %9.3f %9.3f %9.3f %.3f %.3f %.3f\n", dc.resIDI, rnI, anI,
-                         dc.resIDJ, rnJ, anJ, dc.diCalc, dc.d, dc.dCalc, dDiff, dc.sigma, dds, dc.w);
+            printFormatted(fp, " %4d %4s %4s %4d %4s %4s  %9.2f %9.3f %9.3f %9.3f %.3f %.3f %.3f\n", dc.resIDI, rnI,
+                           anI, dc.resIDJ, rnJ, anJ, dc.diCalc, dc.d, dc.dCalc, dDiff, dc.sigma, dds, dc.w);
         }
     }
     if (fp != stdout) std::fclose(fp);

@@ -16,29 +16,31 @@ static_assert(std::is_nothrow_move_constructible<DipolarCouplingData>::value,
 namespace {
 
 // Occupancy that weighs a pair: atom I's when I has an alternate-location indicator, else J's.
-double pairOccupancy(const CORdata& i, const CORdata& j) {
-    bool iHasAltLoc = !i.altLoc.empty() && i.altLoc != " ";
-    return iHasAltLoc ? i.Occupancy : j.Occupancy;
-}
+double pairOccupancy(const AtomPair& p) { return p.i.altLoc != ' ' ? p.i.occupancy : p.j.occupancy; }
 
 }  // namespace
 
 void DipolarCouplingData::buildDC(const PDB& pdb) {
+    std::vector<AtomPair> pairs;
+    buildDC(pdb, pairs);
+}
+
+void DipolarCouplingData::buildDC(const PDB& pdb, std::vector<AtomPair>& pairs) {
     m = pdb.conformer_count;
-    // The matched atom records are needed only here: what the fits read of each pair is
-    // kept below in Ai, vi and wi.
-    std::vector<CORdata> atomsI, atomsJ;
+    // The matched atoms are needed only here: what the fits read of each pair is kept below
+    // in Ai, vi and wi.
+    pairs.clear();
     int n;
     if (isMethyl) {
         if (isMethylCC) {
-            n = pdb.getVectorEntries_Methyl_CC(atomsI, atomsJ, resIDI, atomNameI, resIDJ, atomNameJ);
+            n = pdb.getVectorPairs_Methyl_CC(pairs, resIDI, atomNameI, resIDJ, atomNameJ);
             std::printf(" Use C-C for methyl %s-%s of #%d\n", atomNameI.c_str(), atomNameJ.c_str(), resIDI);
         } else {
-            n = pdb.getVectorEntries_Methyl_CH3(atomsI, atomsJ, resIDI, atomNameI, resIDJ, atomNameJ);
+            n = pdb.getVectorPairs_Methyl_CH3(pairs, resIDI, atomNameI, resIDJ, atomNameJ);
             std::printf(" Use C-H3 for methyl %s-%s of #%d\n", atomNameI.c_str(), atomNameJ.c_str(), resIDI);
         }
     } else {
-        n = pdb.getVectorEntries(atomsI, atomsJ, resIDI, atomNameI, resIDJ, atomNameJ, chainNameI);
+        n = pdb.getVectorPairs(pairs, resIDI, atomNameI, resIDJ, atomNameJ, chainNameI);
     }
     atomICount = atomJCount = n;
     A.fill(0);
@@ -63,12 +65,11 @@ void DipolarCouplingData::buildDC(const PDB& pdb) {
     wi.resize(n);
     double weightSum = 0;
     for (int k = 0; k < n; k++) {
-        const CORdata& I = atomsI[k];
-        const CORdata& J = atomsJ[k];
-        double wk = pairOccupancy(I, J) / m;
-        double dx = static_cast<double>(I.X) - J.X;
-        double dy = static_cast<double>(I.Y) - J.Y;
-        double dz = static_cast<double>(I.Z) - J.Z;
+        const AtomPair& p = pairs[k];
+        double wk = pairOccupancy(p) / m;
+        double dx = static_cast<double>(p.i.x) - p.j.x;
+        double dy = static_cast<double>(p.i.y) - p.j.y;
+        double dz = static_cast<double>(p.i.z) - p.j.z;
         double r = std::sqrt(dx * dx + dy * dy + dz * dz);
         double cx = dx / r, cy = dy / r, cz = dz / r;
         Ai[k] = {(3 * cz * cz - 1) / 2, (cx * cx - cy * cy) / 2, 2 * cx * cy, 2 * cz * cx, 2 * cz * cy};

@@ -11,6 +11,7 @@
 
 class DTensor;
 class PDB;
+struct AtomPair;
 
 class DipolarCouplingData {
 public:
@@ -68,6 +69,9 @@ public:
     double getAi(size_t g, int k) const { return g < Ai.size() ? Ai[g][k] : 0.0; }
 
     void buildDC(const PDB& pdb);
+    // The same, with the caller's list for the matched pairs (emptied first), so that building
+    // many couplings reuses one buffer.
+    void buildDC(const PDB& pdb, std::vector<AtomPair>& pairs);
     void calcDC(const double* saupe, int n);
     void calcDC(const double* saupe, const std::vector<double>& weights);
     void calcDC(const Mat4 rotation, double Da, double Dr);

@@ -34,6 +34,8 @@ public:
     void finish();
 
 private:
+    // Room for `records` records in the current conformer (a large one in huge pages).
+    void grow(size_t records);
     void buildIndex(int conf, const std::vector<AtomRecord>* previousAtoms, const AtomTable& previousTable);
 
     PDB& pdb_;

@@ -34,8 +34,27 @@ void splitWords(std::string_view line, std::vector<std::string_view>& words) {
 
 }  // namespace
 
-void GDB::loadGDB(const std::string& fileName) {
+void GDBRows::clear(int columns) {
+    columns_ = columns;
+    text_.clear();
+    start_.assign(1, 0);
+}
+
+void GDBRows::add(const std::string_view* words) {
+    for (int i = 0; i < columns_; i++) {
+        text_.append(words[i]);
+        text_.push_back('\0');
+        start_.push_back(text_.size());
+    }
+}
+
+void GDB::loadGDB(const std::string& fileName) { load(fileName, nullptr); }
+
+void GDB::loadGDB(const std::string& fileName, GDBRows& rows) { load(fileName, &rows); }
+
+void GDB::load(const std::string& fileName, GDBRows* rows) {
     GDBfileName = fileName;
+    if (rows) rows->clear(VarsNumber);
     FILE* f = std::fopen(fileName.c_str(), "rb");
     if (!f) {
         std::cerr << "\tCan't open file " << fileName << " for reading" << std::endl;
@@ -62,10 +81,14 @@ void GDB::loadGDB(const std::string& fileName) {
         // A row is any line with as many words as there are columns once FORMAT has been seen;
         // there is no comment syntax.
         if (formatSeen_ && VarsNumber > 0 && static_cast<int>(words.size()) == VarsNumber) {
-            GDB_Entry row;
-            for (const auto& cell : cells) row.emplace_hint(row.end(), cell.first, words[cell.second]);
-            const int rowNum = Entries.empty() ? 1 : Entries.rbegin()->first + 1;
-            Entries.emplace_hint(Entries.end(), rowNum, std::move(row));
+            if (rows) {
+                rows->add(words.data());
+            } else {
+                GDB_Entry row;
+                for (const auto& cell : cells) row.emplace_hint(row.end(), cell.first, words[cell.second]);
+                const int rowNum = Entries.empty() ? 1 : Entries.rbegin()->first + 1;
+                Entries.emplace_hint(Entries.end(), rowNum, std::move(row));
+            }
         }
 
         // The keyword texts are cut from the line as it starts at its keyword (the same as the raw
@@ -81,9 +104,11 @@ void GDB::loadGDB(const std::string& fileName) {
             VARS_str = simplifyWhiteSpace(simplifyWhiteSpace(std::string(line)).substr(4));
             VARS_str_parser(VARS_str);
             planCells();
+            if (rows) rows->clear(VarsNumber);
         } else if (first == "FORMAT") {
             FORMAT_str = std::string(body.substr(6));
             FORMAT_str_parser(FORMAT_str);
+            if (rows) rows->clear(VarsNumber);
             formatSeen_ = true;
         }
     }
@@ -151,6 +176,13 @@ int GDB::getTabVar(const std::string& name) const {
     for (const auto& kv : VARS)
         if (kv.second == name) return kv.first;
     return -1;
+}
+
+int GDB::getCellColumn(const std::string& name) const {
+    int column = -1;
+    for (const auto& kv : VARS)
+        if (kv.second == name) column = kv.first;
+    return column;
 }
 
 std::string GDB::getData(const std::string& key) const {

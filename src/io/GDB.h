@@ -4,8 +4,33 @@
 
 #include <map>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "common/Types.h"
+
+// The data rows of a table with their cells in column order, all texts in one buffer: for a
+// reader that looks its columns up once instead of by name in every row (see GDB::loadGDB).
+class GDBRows {
+public:
+    int rowCount() const { return columns_ > 0 ? static_cast<int>((start_.size() - 1) / columns_) : 0; }
+    // The text of row `row` (from 1) in column `column` (0-based), followed in memory by a NUL so
+    // that the C conversions can read it; empty text for a column outside the table (such as
+    // getCellColumn's -1).
+    std::string_view cell(int row, int column) const {
+        if (column < 0 || column >= columns_) return std::string_view("", 0);
+        const size_t k = static_cast<size_t>(row - 1) * columns_ + column;
+        return std::string_view(text_.data() + start_[k], start_[k + 1] - start_[k] - 1);
+    }
+
+private:
+    friend class GDB;
+    void clear(int columns);
+    void add(const std::string_view* words);
+    int columns_ = 0;
+    std::string text_;            // every cell followed by a NUL
+    std::vector<size_t> start_;   // the position of each cell in text_, row by row, and the end
+};
 
 class GDB {
 public:
@@ -30,7 +55,12 @@ public:
 
     // ---- reading and queries ----
     void loadGDB(const std::string& fileName);
+    // The same reading, with the rows left in `rows` (emptied first) instead of Entries.
+    void loadGDB(const std::string& fileName, GDBRows& rows);
     int getTabVar(const std::string& name) const;          // column index or -1
+    // The column whose word a row's cell of this name holds (the last of a repeated name, as in
+    // Entries); -1 when there is no such column.
+    int getCellColumn(const std::string& name) const;
     std::string getData(const std::string& key) const;     // " v1 v2 ..." or empty
     int getEntryCount() const;
     GDB_Entry getEntry(int row) const;
@@ -81,5 +111,6 @@ public:
 
 private:
     bool formatSeen_ = false;   // data rows are taken only after a FORMAT line
+    void load(const std::string& fileName, GDBRows* rows);
     void buildResidList();
 };

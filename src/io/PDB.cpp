@@ -9,6 +9,7 @@
 #include <numeric>
 #include <string_view>
 
+#include "common/LargeBuffer.h"
 #include "io/AtomModelBuilder.h"
 #include "io/GDB.h"
 #include "io/LineReader.h"
@@ -188,8 +189,9 @@ void AtomModelBuilder::endConformer() { startConformer(current_ + 1); }
 void AtomModelBuilder::add(const AtomRecord& atom) {
     if (!pending_) {
         pending_ = &pdb_.Conformers[current_];
-        pending_->reserve(pending_->size() + lastModelSize_);
+        grow(pending_->size() + lastModelSize_);
     }
+    if (pending_->size() == pending_->capacity()) grow(std::max<size_t>(2 * pending_->capacity(), 256));
     pending_->push_back(atom);
     // Residue lists: last write wins, so only changes need writing. A padded TER record repeats
     // the name of the chain's last residue; one without a residue name names no residue and
@@ -211,6 +213,11 @@ void AtomModelBuilder::add(const AtomRecord& atom) {
         pdb_.r1 = std::min(pdb_.r1, atom.resNum);
         pdb_.rN = std::max(pdb_.rN, atom.resNum);
     }
+}
+
+void AtomModelBuilder::grow(size_t records) {
+    pending_->reserve(records);
+    adviseLargeBuffer(pending_->data(), pending_->capacity() * sizeof(AtomRecord));
 }
 
 void AtomModelBuilder::finish() {
@@ -277,11 +284,26 @@ void AtomModelBuilder::buildIndex(int conf, const std::vector<AtomRecord>* previ
                    static_cast<uint64_t>(static_cast<unsigned char>(a.altLoc)) << 32 | a.chainName,
                    i};
     }
-    std::sort(keys.begin(), keys.end(), [](const Key& x, const Key& y) {
+    auto before = [](const Key& x, const Key& y) {
         if (x.major != y.major) return x.major < y.major;
         if (x.minor != y.minor) return x.minor < y.minor;
         return x.pos < y.pos;
+    };
+    // Files list residue after residue: then each residue's atoms are sorted on their own.
+    auto residueOf = [](const Key& k) { return k.major >> 32; };
+    const bool residuesInOrder = std::is_sorted(keys.begin(), keys.end(), [&](const Key& x, const Key& y) {
+        return residueOf(x) < residueOf(y);
     });
+    if (residuesInOrder) {
+        for (auto first = keys.begin(); first != keys.end();) {
+            auto last = first + 1;
+            while (last != keys.end() && residueOf(*last) == residueOf(*first)) last++;
+            std::sort(first, last, before);
+            first = last;
+        }
+    } else {
+        std::sort(keys.begin(), keys.end(), before);
+    }
     for (int i = 0; i < n; i++)
         if (i + 1 == n || keys[i].major != keys[i + 1].major || keys[i].minor != keys[i + 1].minor) {
             index->byName.push_back(keys[i].pos);
@@ -291,7 +313,7 @@ void AtomModelBuilder::buildIndex(int conf, const std::vector<AtomRecord>* previ
     // serial index: the last record of each serial number; the earlier ones are replaced
     std::vector<std::pair<int, int>> serials(n);  // (serial, position)
     for (int i = 0; i < n; i++) serials[i] = {atoms[i].atomNum, i};
-    std::sort(serials.begin(), serials.end());
+    if (!std::is_sorted(serials.begin(), serials.end())) std::sort(serials.begin(), serials.end());
     for (int i = 0; i < n; i++) {
         const bool last = i + 1 == n || serials[i].first != serials[i + 1].first;
         atoms[serials[i].second].replaced = !last;
@@ -521,8 +543,9 @@ int PDB::getEntries(std::vector<CORdata>& list, int res, const std::string& atom
 }
 
 // Ordinary pairing: per conformer (ascending) and per alternate location present for both atoms.
-int PDB::pairAtoms(std::vector<CORdata>& listI, std::vector<CORdata>& listJ, int resI, const std::string& nameI,
-                   int resJ, const std::string& nameJ, const std::string& chain) const {
+template <class Emit>
+int PDB::pairAtoms(int resI, const std::string& nameI, int resJ, const std::string& nameJ, const std::string& chain,
+                   Emit&& emit) const {
     const bool anyChain = chain.empty() || chain == "_";
     const long idI = nameId(nameI), idJ = nameId(nameJ), idChain = anyChain ? -1 : nameId(chain);
     if (idI < 0 || idJ < 0 || (!anyChain && idChain < 0)) return 0;
@@ -538,7 +561,7 @@ int PDB::pairAtoms(std::vector<CORdata>& listI, std::vector<CORdata>& listJ, int
             keyI = findKey(*t, resI, idI);
             keyJ = findKey(*t, resJ, idJ);
         }
-        if (keyI.first == keyI.last) continue;
+        if (keyI.first == keyI.last || keyJ.first == keyJ.last) continue;
         forEachAltRun(atoms, keyI.first, keyI.last, [&](const int* firstI, const int* lastI) {
             const char alt = atoms[*firstI].altLoc;
             bool paired = false;
@@ -557,8 +580,7 @@ int PDB::pairAtoms(std::vector<CORdata>& listI, std::vector<CORdata>& listJ, int
                     j = chainOfRun(atoms, firstJ, lastJ, idChain);
                     if (i < 0 || j < 0) return;
                 }
-                appendEntry(listI, kv.first, atoms[i]);
-                appendEntry(listJ, kv.first, atoms[j]);
+                emit(kv.first, atoms[i], atoms[j]);
                 count++;
             });
         });
@@ -566,16 +588,16 @@ int PDB::pairAtoms(std::vector<CORdata>& listI, std::vector<CORdata>& listJ, int
     return count;
 }
 
-int PDB::getVectorEntries(std::vector<CORdata>& listI, std::vector<CORdata>& listJ, int resI,
-                          const std::string& nameI, int resJ, const std::string& nameJ,
-                          const std::string& chain) const {
+template <class Emit>
+int PDB::vectorPairs(int resI, const std::string& nameI, int resJ, const std::string& nameJ,
+                     const std::string& chain, Emit&& emit) const {
     const bool pseudo = nameI.find_first_of("#|") != std::string::npos || nameJ.find_first_of("#|") != std::string::npos;
-    if (pseudo) return getVectorEntries_Methylene_CH2(listI, listJ, resI, nameI, resJ, nameJ);
-    return pairAtoms(listI, listJ, resI, nameI, resJ, nameJ, chain);
+    if (pseudo) return methylenePairs(resI, nameI, resJ, nameJ, emit);
+    return pairAtoms(resI, nameI, resJ, nameJ, chain, emit);
 }
 
-int PDB::getVectorEntries_Methylene_CH2(std::vector<CORdata>& listI, std::vector<CORdata>& listJ, int resI,
-                                        const std::string& nameI, int resJ, const std::string& nameJ) const {
+template <class Emit>
+int PDB::methylenePairs(int resI, const std::string& nameI, int resJ, const std::string& nameJ, Emit&& emit) const {
     if (resI != resJ) {
         sameResidError();
         return 0;
@@ -592,22 +614,22 @@ int PDB::getVectorEntries_Methylene_CH2(std::vector<CORdata>& listI, std::vector
     }
     int count = 0;
     if (proton.find('|') != std::string::npos) {
-        for (const std::string& alt : GDB::split('|', proton)) count += pairAtoms(listI, listJ, resI, heavy, resI, alt, "_");
+        for (const std::string& alt : GDB::split('|', proton)) count += pairAtoms(resI, heavy, resI, alt, "_", emit);
         return count;
     }
     const size_t hash = proton.find('#');
     if (hash == std::string::npos) return 0;
     const std::string prefix = proton.substr(0, hash);
-    for (const char* n : {"1", "2", "3"}) count += pairAtoms(listI, listJ, resI, heavy, resI, prefix + n, "_");
+    for (const char* n : {"1", "2", "3"}) count += pairAtoms(resI, heavy, resI, prefix + n, "_", emit);
     if (proton.find('\'') != std::string::npos) {  // sugar methylene: H5' and H5''
-        count += pairAtoms(listI, listJ, resI, heavy, resI, prefix, "_");
-        count += pairAtoms(listI, listJ, resI, heavy, resI, prefix + "'", "_");
+        count += pairAtoms(resI, heavy, resI, prefix, "_", emit);
+        count += pairAtoms(resI, heavy, resI, prefix + "'", "_", emit);
     }
     return count;
 }
 
-int PDB::getVectorEntries_Methyl_CC(std::vector<CORdata>& listI, std::vector<CORdata>& listJ, int resI,
-                                    const std::string& nameI, int resJ, const std::string& nameJ) const {
+template <class Emit>
+int PDB::methylAxisPairs(int resI, const std::string& nameI, int resJ, const std::string& nameJ, Emit&& emit) const {
     if (resI != resJ) {
         sameResidError();
         return 0;
@@ -619,8 +641,75 @@ int PDB::getVectorEntries_Methyl_CC(std::vector<CORdata>& listI, std::vector<COR
     if (res == residList.end()) return 0;
     const std::string partner = methylPartner(res->second, carbon);
     if (partner.empty()) return 0;
-    if (carbonFirst) return pairAtoms(listI, listJ, resI, carbon, resI, partner, "_");
-    return pairAtoms(listI, listJ, resI, partner, resI, carbon, "_");
+    if (carbonFirst) return pairAtoms(resI, carbon, resI, partner, "_", emit);
+    return pairAtoms(resI, partner, resI, carbon, "_", emit);
+}
+
+namespace {
+
+// Appends the lookup records of each pair to two lists.
+struct AppendEntries {
+    const PDB& pdb;
+    std::vector<CORdata>& listI;
+    std::vector<CORdata>& listJ;
+    void operator()(int conf, const AtomRecord& i, const AtomRecord& j) const {
+        listI.emplace_back();
+        pdb.fillEntry(conf, i, listI.back());
+        listJ.emplace_back();
+        pdb.fillEntry(conf, j, listJ.back());
+    }
+};
+
+AtomPair::Atom pairAtom(const AtomRecord& a) { return {a.x, a.y, a.z, a.occupancy, a.altLoc}; }
+
+AtomPair::Atom pairAtom(const CORdata& a) {
+    return {a.X, a.Y, a.Z, a.Occupancy, a.altLoc.empty() ? ' ' : a.altLoc[0]};
+}
+
+// Appends each pair's coordinates, occupancies and alternate locations.
+struct AppendPairs {
+    std::vector<AtomPair>& pairs;
+    void operator()(int conf, const AtomRecord& i, const AtomRecord& j) const {
+        pairs.push_back({pairAtom(i), pairAtom(j), conf});
+    }
+};
+
+}  // namespace
+
+int PDB::getVectorEntries(std::vector<CORdata>& listI, std::vector<CORdata>& listJ, int resI,
+                          const std::string& nameI, int resJ, const std::string& nameJ,
+                          const std::string& chain) const {
+    return vectorPairs(resI, nameI, resJ, nameJ, chain, AppendEntries{*this, listI, listJ});
+}
+
+int PDB::getVectorEntries_Methylene_CH2(std::vector<CORdata>& listI, std::vector<CORdata>& listJ, int resI,
+                                        const std::string& nameI, int resJ, const std::string& nameJ) const {
+    return methylenePairs(resI, nameI, resJ, nameJ, AppendEntries{*this, listI, listJ});
+}
+
+int PDB::getVectorEntries_Methyl_CC(std::vector<CORdata>& listI, std::vector<CORdata>& listJ, int resI,
+                                    const std::string& nameI, int resJ, const std::string& nameJ) const {
+    return methylAxisPairs(resI, nameI, resJ, nameJ, AppendEntries{*this, listI, listJ});
+}
+
+int PDB::getVectorPairs(std::vector<AtomPair>& pairs, int resI, const std::string& nameI, int resJ,
+                        const std::string& nameJ, const std::string& chain) const {
+    return vectorPairs(resI, nameI, resJ, nameJ, chain, AppendPairs{pairs});
+}
+
+int PDB::getVectorPairs_Methyl_CC(std::vector<AtomPair>& pairs, int resI, const std::string& nameI, int resJ,
+                                  const std::string& nameJ) const {
+    return methylAxisPairs(resI, nameI, resJ, nameJ, AppendPairs{pairs});
+}
+
+// The idealised protons are made on lookup records (a handful per conformer); their pairs are
+// then handed on like any other.
+int PDB::getVectorPairs_Methyl_CH3(std::vector<AtomPair>& pairs, int resI, const std::string& nameI, int resJ,
+                                   const std::string& nameJ) const {
+    std::vector<CORdata> listI, listJ;
+    const int n = getVectorEntries_Methyl_CH3(listI, listJ, resI, nameI, resJ, nameJ);
+    for (int k = 0; k < n; k++) pairs.push_back({pairAtom(listI[k]), pairAtom(listJ[k]), listI[k].conformerIndex});
+    return n;
 }
 
 int PDB::getVectorEntries_Methyl_CH3(std::vector<CORdata>& listI, std::vector<CORdata>& listJ, int resI,

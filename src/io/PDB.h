@@ -49,6 +49,18 @@ struct AtomRecord {
     bool replaced = false;  // a later record of the same conformer has the same serial number
 };
 
+// One matched atom pair as building a coupling reads it: coordinates as read, occupancy and
+// alternate location of both atoms, and the conformer the pair belongs to.
+struct AtomPair {
+    struct Atom {
+        float x = 0, y = 0, z = 0;
+        float occupancy = 1;
+        char altLoc = ' ';
+    };
+    Atom i, j;
+    int conformer = 0;
+};
+
 // Conformer number -> every atom record of that conformer, in file order.
 typedef std::map<int, std::vector<AtomRecord>> Mols;
 
@@ -144,6 +156,15 @@ public:
     // Heavy atom (listI) with the protons of a pseudo-atom "HB#" or "HB2|HB3" (listJ).
     int getVectorEntries_Methylene_CH2(std::vector<CORdata>& listI, std::vector<CORdata>& listJ, int resI,
                                        const std::string& nameI, int resJ, const std::string& nameJ) const;
+    // The same pairs as getVectorEntries, getVectorEntries_Methyl_CC and getVectorEntries_Methyl_CH3
+    // (same rules, same order, same messages), appended to `pairs` as coordinates, occupancies and
+    // alternate locations only. Returns the number of pairs.
+    int getVectorPairs(std::vector<AtomPair>& pairs, int resI, const std::string& nameI, int resJ,
+                       const std::string& nameJ, const std::string& chain) const;
+    int getVectorPairs_Methyl_CC(std::vector<AtomPair>& pairs, int resI, const std::string& nameI, int resJ,
+                                 const std::string& nameJ) const;
+    int getVectorPairs_Methyl_CH3(std::vector<AtomPair>& pairs, int resI, const std::string& nameI, int resJ,
+                                  const std::string& nameJ) const;
 
     // ---- geometry (angles in degrees) ----
     static double getDist(const Vec3 a, const Vec3 b);
@@ -203,8 +224,18 @@ private:
     static constexpr int kFirstAltLoc = -1;
     CORdata entryWithAltLoc(int conf, int res, const std::string& atomName, int altLoc) const;
     void appendEntry(std::vector<CORdata>& list, int conf, const AtomRecord& atom) const;
-    int pairAtoms(std::vector<CORdata>& listI, std::vector<CORdata>& listJ, int resI, const std::string& nameI,
-                  int resJ, const std::string& nameJ, const std::string& chain) const;
+    // The pairing rules, once for both kinds of result: each pair found is handed to
+    // emit(conformer, atom I, atom J) in order. Return the number of pairs.
+    template <class Emit>
+    int pairAtoms(int resI, const std::string& nameI, int resJ, const std::string& nameJ, const std::string& chain,
+                  Emit&& emit) const;
+    template <class Emit>
+    int vectorPairs(int resI, const std::string& nameI, int resJ, const std::string& nameJ, const std::string& chain,
+                    Emit&& emit) const;
+    template <class Emit>
+    int methylenePairs(int resI, const std::string& nameI, int resJ, const std::string& nameJ, Emit&& emit) const;
+    template <class Emit>
+    int methylAxisPairs(int resI, const std::string& nameI, int resJ, const std::string& nameJ, Emit&& emit) const;
     double dihedralOf(int conf, int resA, const char* a, int resB, const char* b, int resC, const char* c,
                       int resD, const char* d) const;
 };

@@ -2,6 +2,7 @@
 // the queries, the writer (round trip) and the text helpers.
 #include "io/GDB.h"
 
+#include <cstdlib>
 #include <gtest/gtest.h>
 
 #include "common/TestUtil.h"
@@ -98,6 +99,46 @@ TEST(GDB, UnusualLines) {
     EXPECT_EQ(t.getEntry(2).at("B") + std::to_string(t.getEntry(2).size()), "y2");
     EXPECT_EQ(t.getEntry(2).at("A"), "z");
     EXPECT_EQ(t.getEntry(3).at("B"), std::string("b\x01"));
+}
+
+// The rows in column order hold, cell for cell, what the row maps hold, whatever the header
+// order, repeated VARS lines, repeated column names, keyword lines that are rows or odd bytes.
+TEST(GDB, RowsInColumnOrderHoldTheRowMaps) {
+    const std::string texts[] = {
+        "1 2 3\nFORMAT %d %s %f\n1 2 3\nVARS X Y Z\n4 5 6\n7 8\n",
+        "VARS X Y\nFORMAT %d %d\n1 2\n3 4\nVARS P Q\n5 6\n",
+        "VARS X Y\n1 2\nremark x\nFORMAT %d %d\n3 4\nREMARK x\nDATA k\n",
+        "VARS X Y\nFORMAT %d %d\n1 2\nFORMAT %d %d\n3 4\nVARS X Y Z\n",
+        "VARS X\nFORMAT %s\n   \t \nlast",
+        " VARS A  B\tA\nFORMAT %s %s %s\n1 2 3\n" + std::string(70000, 'x') + " y z\n" +
+            std::string("n\0l b\x01 c\r\n", 11),
+        "VARS RESID_I D\nFORMAT %d %f\n"};
+    TempDir dir;
+    for (const std::string& text : texts) {
+        const GDB byName = loadText(dir, text);
+        GDB byColumn;
+        GDBRows rows;
+        byColumn.loadGDB(dir.file("t.tab"), rows);
+        EXPECT_TRUE(byColumn.Entries.empty());
+        EXPECT_EQ(byColumn.VARS, byName.VARS);
+        EXPECT_EQ(byColumn.REMARKS, byName.REMARKS);
+        EXPECT_EQ(byColumn.DATA, byName.DATA);
+        ASSERT_EQ(rows.rowCount(), byName.getEntryCount()) << text;
+        for (int r = 1; r <= rows.rowCount(); r++) {
+            GDB_Entry row;
+            for (const auto& kv : byName.VARS) row[kv.second] = std::string(rows.cell(r, byName.getCellColumn(kv.second)));
+            EXPECT_EQ(row, byName.getEntry(r)) << text << " row " << r;
+        }
+        EXPECT_EQ(rows.cell(1, -1), "");
+        EXPECT_EQ(rows.cell(1, static_cast<int>(byName.VARS.size())), "");
+    }
+    // each cell is followed by a NUL, for strtod and strtol
+    GDBRows rows;
+    GDB t;
+    testutil::writeFile(dir.file("n.tab"), "VARS A B\nFORMAT %d %f\n12 -3.5e1\n7 8\n");
+    t.loadGDB(dir.file("n.tab"), rows);
+    EXPECT_EQ(std::strtol(rows.cell(1, 0).data(), nullptr, 10) + std::strtod(rows.cell(1, 1).data(), nullptr), -23.0);
+    EXPECT_EQ(t.getTabVar("A") + t.getCellColumn("B") + t.getCellColumn("C"), 0);
 }
 
 TEST(GDBDeathTest, BadColumnFormatExitsWithStatusZero) {

@@ -215,6 +215,28 @@ TEST(PDB, ChainFilter) {
     EXPECT_DOUBLE_EQ(J.at(5).Coord[0], 7.0);
 }
 
+// Residues listed out of order (a second chain numbered from 1 again, a residue split by others)
+// are found like residues in order.
+TEST(PDB, ResiduesOutOfOrder) {
+    const std::string text = at(1, " N", 2) + at(2, " H", 2) + at(3, " N", 1) + at(4, " H", 1) + at(5, " CA", 2) +
+                             at(6, " N", 1, ' ', 'B') + at(7, " H", 1, ' ', 'B') + at(8, " N", 3, ' ', 'B');
+    TempDir dir;
+    PDB p = loadText(dir, text);
+    for (int serial = 1; serial <= 8; serial++) {
+        const CORdata a = p.getEntry(1, serial);
+        const CORdata byName = p.getEntry(1, a.resNum, a.atomName);
+        EXPECT_EQ(byName.atomIndex, 1) << serial;
+        // without a chain, the record read last of a name answers
+        EXPECT_EQ(byName.atomNum, serial == 3 || serial == 4 ? serial + 3 : serial) << serial;
+    }
+    std::vector<CORdata> I, J;
+    EXPECT_EQ(p.getVectorEntries(I, J, 1, "N", 1, "HN", "A") + p.getVectorEntries(I, J, 1, "N", 1, "HN", "B") +
+                  p.getVectorEntries(I, J, 2, "N", 2, "HN", "_"),
+              3);
+    EXPECT_EQ(I[0].atomNum + I[1].atomNum + I[2].atomNum, 3 + 6 + 1);
+    EXPECT_EQ(p.atomCount(1), 6);
+}
+
 TEST(PDB, MethylenePseudoAtoms) {
     const std::string text = atom(1, " CB", "SER", 7, 0, 0, 0) + atom(2, " HB2", "SER", 7, 1, 0, 0) +
                              atom(3, " HB3", "SER", 7, 0, 1, 0) + atom(4, " C5'", "G", 8, 5, 0, 0) +
@@ -296,6 +318,81 @@ TEST(PDB, IdealisedMethylProtons) {
     // SER: appended as found
     ASSERT_EQ(p.getVectorEntries_Methyl_CH3(I, J, 5, "CB", 5, "HB#"), 4);
     EXPECT_DOUBLE_EQ(J.at(6).Coord[0], 1.0);
+}
+
+// The pairs building a coupling reads (coordinates, occupancies, alternate locations) are those
+// of the lookup records, query by query, in the same order, with the same messages.
+TEST(PDB, CoordinatePairsMatchTheLookupRecords) {
+    auto residues = [](double shift, double occ) {
+        return atom(1, " N", "ALA", 3, shift, 0, 0, occ, 'A') + atom(2, " N", "ALA", 3, shift, 0.1, 0, 1 - occ, 'B') +
+               atom(3, " H", "ALA", 3, shift + 1, 0, 0, 0.7, 'A') + atom(4, " H", "ALA", 3, shift + 1, 0.2, 0, 0.3, 'B') +
+               atom(5, " CA", "ALA", 4, shift - 1.53, 2, 0) + atom(6, " CB", "ALA", 4, shift, 2, 0, occ) +
+               atom(7, " HB1", "ALA", 4, shift + 0.3, 3, 0.2) + atom(8, " HB2", "ALA", 4, shift + 0.5, 1.4, 0.7) +
+               atom(9, " HB3", "ALA", 4, shift + 0.2, 1.6, -1) + atom(10, " N", "SER", 6, shift, 9, 0, 1, ' ', 'B') +
+               atom(11, " H", "SER", 6, shift, 10, 0, 0.5, ' ', 'B') + atom(12, " CB", "SER", 5, shift, 5, 0) +
+               atom(13, " HB2", "SER", 5, shift + 1, 5, 0) + atom(14, " HB3", "SER", 5, shift, 6, 0);
+    };
+    // model 3 has its own layout: without N at alternate location B
+    std::string third = residues(40, 0.5);
+    const size_t lineEnd = third.find('\n') + 1;
+    third.erase(lineEnd, third.find('\n', lineEnd) + 1 - lineEnd);
+    TempDir dir;
+    PDB p = loadText(dir, "MODEL 1\n" + residues(0, 0.6) + "ENDMDL\nMODEL 2\n" + residues(20, 0.4) +
+                              "ENDMDL\nMODEL 3\n" + third + "ENDMDL\n");
+    struct Query {
+        int kind;  // 0 ordinary, 1 methyl axis, 2 idealised methyl protons
+        int resI;
+        const char* nameI;
+        int resJ;
+        const char* nameJ;
+        const char* chain;
+    };
+    const Query queries[] = {{0, 3, "N", 3, "HN", "_"},   {0, 3, "HN", 3, "N", "A"},   {0, 6, "N", 6, "HN", ""},
+                             {0, 6, "N", 6, "HN", "B"},   {0, 6, "N", 6, "HN", "A"},   {0, 4, "CB", 4, "HB#", "_"},
+                             {0, 5, "HB2|HB3", 5, "CB", "B"}, {0, 4, "CB", 5, "HB#", "_"}, {0, 3, "N", 9, "HN", "_"},
+                             {1, 4, "CB", 4, "HB#", ""},  {1, 4, "HB#", 4, "CB", ""},  {2, 4, "HB#", 4, "CB", ""},
+                             {2, 5, "CB", 5, "HB#", ""},  {1, 4, "CB", 5, "HB#", ""}};
+    for (const Query& q : queries) {
+        const std::string what = std::string(q.nameI) + "-" + q.nameJ + " " + std::to_string(q.resI) + q.chain;
+        std::vector<CORdata> I, J;
+        std::vector<AtomPair> pairs(1);  // appended to
+        testing::internal::CaptureStderr();
+        int nEntries, nPairs;
+        if (q.kind == 0) {
+            nEntries = p.getVectorEntries(I, J, q.resI, q.nameI, q.resJ, q.nameJ, q.chain);
+            nPairs = p.getVectorPairs(pairs, q.resI, q.nameI, q.resJ, q.nameJ, q.chain);
+        } else if (q.kind == 1) {
+            nEntries = p.getVectorEntries_Methyl_CC(I, J, q.resI, q.nameI, q.resJ, q.nameJ);
+            nPairs = p.getVectorPairs_Methyl_CC(pairs, q.resI, q.nameI, q.resJ, q.nameJ);
+        } else {
+            nEntries = p.getVectorEntries_Methyl_CH3(I, J, q.resI, q.nameI, q.resJ, q.nameJ);
+            nPairs = p.getVectorPairs_Methyl_CH3(pairs, q.resI, q.nameI, q.resJ, q.nameJ);
+        }
+        const std::string messages = testing::internal::GetCapturedStderr();
+        const bool pseudo = q.kind != 0 || std::string(q.nameI).find_first_of("#|") != std::string::npos ||
+                            std::string(q.nameJ).find_first_of("#|") != std::string::npos;
+        const std::string message =
+            pseudo && q.resI != q.resJ ? "DC Error: all methylene atoms must be defined with a same RESID\n" : "";
+        EXPECT_EQ(messages, message + message) << what;
+        ASSERT_EQ(nPairs, nEntries) << what;
+        ASSERT_EQ(pairs.size(), I.size() + 1) << what;
+        for (size_t k = 0; k < I.size(); k++) {
+            const AtomPair& a = pairs[k + 1];
+            EXPECT_EQ(a.conformer, I[k].conformerIndex) << what << k;
+            EXPECT_EQ(a.conformer, J[k].conformerIndex) << what << k;
+            EXPECT_EQ(std::vector<float>({a.i.x, a.i.y, a.i.z, a.i.occupancy, a.j.x, a.j.y, a.j.z, a.j.occupancy}),
+                      std::vector<float>({I[k].X, I[k].Y, I[k].Z, I[k].Occupancy, J[k].X, J[k].Y, J[k].Z, J[k].Occupancy}))
+                << what << k;
+            EXPECT_EQ(std::string(1, a.i.altLoc) + a.j.altLoc, I[k].altLoc + J[k].altLoc) << what << k;
+        }
+    }
+    // the cases above find pairs where they should: alternate locations in every model, the
+    // chain filter, methylene protons, the methyl axis, idealised protons
+    std::vector<AtomPair> pairs;
+    EXPECT_EQ(p.getVectorPairs(pairs, 3, "N", 3, "HN", "_"), 5);
+    EXPECT_EQ(p.getVectorPairs(pairs, 6, "N", 6, "HN", "B") + p.getVectorPairs(pairs, 6, "N", 6, "HN", "A"), 3);
+    EXPECT_EQ(p.getVectorPairs(pairs, 5, "HB2|HB3", 5, "CB", "B"), 6);
+    EXPECT_EQ(p.getVectorPairs_Methyl_CC(pairs, 4, "HB#", 4, "CB") + p.getVectorPairs_Methyl_CH3(pairs, 4, "HB#", 4, "CB"), 12);
 }
 
 TEST(PDB, DisulfideMarking) {
