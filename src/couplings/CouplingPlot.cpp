@@ -34,7 +34,7 @@ constexpr double kRight2 = 486;
 constexpr double kTitle2Y = 386;
 constexpr double kTop2 = 400;
 constexpr double kRowsSpace = 260;
-constexpr double kMinRow = 46;
+constexpr double kMinRow = 44;
 constexpr double kRowGap = 8;
 // fonts; the smallest is 11 units
 constexpr double kFontSmall = 11;
@@ -238,8 +238,10 @@ void SvgWriter::write() {
         notes.push_back(format("%d not measured (D_OBS above 900 Hz): D shown below only", unmeasured));
     if (p_.rowsWithoutCalc > 0)
         notes.push_back(format("%d table rows without a calculated D: not shown", p_.rowsWithoutCalc));
-    const double notesTop = rowsBottom + 56;
-    const double height = std::max(kMinHeight, notesTop + 14 * static_cast<double>(notes.size()));
+    // below the residue axis title (baseline rowsBottom + 35): the notes, one line each
+    const double notesTop = rowsBottom + 54;
+    const double height = std::max(kMinHeight, notes.empty() ? rowsBottom + 40
+                                                             : notesTop + 14 * static_cast<double>(notes.size() - 1) + 6);
 
     std::fprintf(out_, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
     std::fprintf(out_,
@@ -285,8 +287,8 @@ void SvgWriter::scatterPanel() {
         line(kLeft, y, right, y, kGrid, 0.8);
         line(x, bottom, x, bottom + 4, kInk, 1);
         line(kLeft - 4, y, kLeft, y, kInk, 1);
-        text(x, bottom + 16, ax.label(k), " class=\"xtick\" text-anchor=\"middle\"");
-        text(kLeft - 6, y + 4, ay.label(k), " class=\"ytick\" text-anchor=\"end\"");
+        text(x, bottom + 16, ax.label(k), " class=\"tick-obs\" text-anchor=\"middle\"");
+        text(kLeft - 6, y + 4, ay.label(k), " class=\"tick-calc\" text-anchor=\"end\"");
     }
     frame(kLeft, kTop1, kSize1, kSize1);
     text(kLeft + kSize1 / 2, bottom + 35, "D_OBS, observed (Hz)",
@@ -300,7 +302,7 @@ void SvgWriter::scatterPanel() {
 
     if (range.empty()) {
         text(kLeft + kSize1 / 2, kTop1 + kSize1 / 2, "no measured couplings",
-             " text-anchor=\"middle\" class=\"note\"");
+             " text-anchor=\"middle\" class=\"empty\"");
         return;
     }
     for (const Point& pt : p_.points)
@@ -379,7 +381,7 @@ void SvgWriter::legend() {
         std::fprintf(out_, "<circle cx=\"%.2f\" cy=\"%.2f\" r=\"4.5\" fill=\"%s\"/>\n", kLegendX + 5, y - 4,
                      classColour(code));
         text(kLegendX + 15, y, format("%s (%d)", CouplingPlot::className(code).c_str(), countOf(code)),
-             " class=\"entry\"");
+             " class=\"legend-entry\"");
         y += kLegendStep;
     }
     y += 8;
@@ -396,17 +398,17 @@ void SvgWriter::legend() {
     for (Set set : {Set::Working, Set::Validation, Set::Neither}) {
         if (!present[static_cast<int>(set)]) continue;
         marker("key", set, "legend", "#555555", kLegendX + 5, y - 4, 1.2);
-        text(kLegendX + 15, y, labels[static_cast<int>(set)], " class=\"entry\"");
+        text(kLegendX + 15, y, labels[static_cast<int>(set)], " class=\"legend-entry\"");
         y += kLegendStep;
     }
     if (anyJk) {
         std::fprintf(out_, "<circle cx=\"%.2f\" cy=\"%.2f\" r=\"3.2\" fill=\"#555555\" fill-opacity=\"0.3\"/>\n",
                      kLegendX + 5, y - 4);
-        text(kLegendX + 15, y, "D_JK (jackknife)", " class=\"entry\"");
+        text(kLegendX + 15, y, "D_JK (jackknife)", " class=\"legend-entry\"");
         y += kLegendStep;
     }
     line(kLegendX, y - 4, kLegendX + 10, y - 4, "#555555", 1, " stroke-dasharray=\"5 3\"");
-    text(kLegendX + 15, y, "D = D_OBS", " class=\"entry\"");
+    text(kLegendX + 15, y, "D = D_OBS", " class=\"legend-entry\"");
     std::fprintf(out_, "</g>\n");
 }
 
@@ -420,19 +422,19 @@ void SvgWriter::sequencePanel(double rowHeight, double rowsBottom) {
     text(14, kTitle2Y, "Along the sequence", format(" font-size=\"%.0f\" font-weight=\"bold\"", kFontTitle).c_str());
     std::fprintf(out_, "<g class=\"legend2\">\n");
     std::fprintf(out_, "<circle cx=\"206\" cy=\"%.2f\" r=\"3.2\" fill=\"#555555\"/>\n", kTitle2Y - 4);
-    text(214, kTitle2Y, "D_OBS", " class=\"entry\"");
+    text(214, kTitle2Y, "D_OBS", " class=\"legend2-entry\"");
     line(262, kTitle2Y - 4, 282, kTitle2Y - 4, kInk, 1);
     std::fprintf(out_, "<circle cx=\"272\" cy=\"%.2f\" r=\"1.6\" fill=\"%s\"/>\n", kTitle2Y - 4, kInk);
-    text(288, kTitle2Y, "D, calculated", " class=\"entry\"");
+    text(288, kTitle2Y, "D, calculated", " class=\"legend2-entry\"");
     if (p_.markLeftOut) {
         std::fprintf(out_, "<rect x=\"372\" y=\"%.2f\" width=\"8\" height=\"11\" fill=\"#f2a7a7\"/>\n",
                      kTitle2Y - 10);
-        text(385, kTitle2Y, "left out", " class=\"entry\"");
+        text(385, kTitle2Y, "left out", " class=\"legend2-entry\"");
     }
     std::fprintf(out_, "</g>\n");
     if (p_.classes.empty()) {
         text((kLeft + kRight2) / 2, kTop2 + kRowsSpace / 2, "no couplings to plot",
-             " text-anchor=\"middle\" class=\"note\"");
+             " text-anchor=\"middle\" class=\"empty\"");
         return;
     }
 
@@ -464,7 +466,7 @@ void SvgWriter::sequencePanel(double rowHeight, double rowsBottom) {
             line(kLeft - 4, y, kLeft, y, kInk, 1);
             if (k == 0) line(kLeft, y, kRight2, y, "#bbbbbb", 0.8);
             if (lastLabel - y < 13) continue;   // keep tick labels apart in a short row
-            text(kLeft - 6, y + 4, ay.label(k), " class=\"ytick\" text-anchor=\"end\"");
+            text(kLeft - 6, y + 4, ay.label(k), " class=\"tick-row\" text-anchor=\"end\"");
             lastLabel = y;
         }
         frame(kLeft, top, kRight2 - kLeft, rowHeight);
@@ -499,7 +501,7 @@ void SvgWriter::sequencePanel(double rowHeight, double rowsBottom) {
     for (long k = ax.kLo; k <= ax.kHi; k++) {
         const double x = ax.at(ax.tick(k));
         line(x, rowsBottom, x, rowsBottom + 4, kInk, 1);
-        text(x, rowsBottom + 16, ax.label(k), " class=\"xtick\" text-anchor=\"middle\"");
+        text(x, rowsBottom + 16, ax.label(k), " class=\"tick-residue\" text-anchor=\"middle\"");
     }
     text((kLeft + kRight2) / 2, rowsBottom + 35, "Residue number",
          format(" text-anchor=\"middle\" font-size=\"%.0f\"", kFontLabel).c_str());

@@ -9,7 +9,8 @@
 void Orvex::writePlotIfAsked(DCListData& list, const std::vector<DTensor>& tensors, int level, int nSVD,
                              bool maxSubset) {
     const std::string& name = runOptions.plotFile;
-    if (name.empty()) return;
+    // as the result table: nothing for an empty list
+    if (name.empty() || list.dcList.empty() || tensors.empty()) return;
     plotDrawn = true;
     CouplingPlot plot;
     plot.compute(list, tensors, level, nSVD, maxSubset);
