@@ -53,10 +53,33 @@ std::string format(const char* fmt, ...) {
     return buf;
 }
 
-// Text as XML character data or attribute value.
+// Length of the UTF-8 sequence that starts text[i], 0 when it is not one.
+size_t utf8Length(const std::string& text, size_t i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    const size_t n = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+    if (n == 0 || i + n > text.size()) return 0;
+    for (size_t k = 1; k < n; k++)
+        if ((static_cast<unsigned char>(text[i + k]) >> 6) != 0x2) return 0;
+    return n;
+}
+
+// Text as XML character data or attribute value; a byte that is not UTF-8 (a file name in
+// another encoding) becomes '?', control characters are dropped.
 std::string escaped(const std::string& text) {
     std::string out;
-    for (char c : text) {
+    for (size_t i = 0; i < text.size();) {
+        const char c = text[i];
+        const size_t n = utf8Length(text, i);
+        if (n == 0) {
+            out += '?';
+            i++;
+            continue;
+        }
+        if (n > 1) {
+            out.append(text, i, n);
+            i += n;
+            continue;
+        }
         switch (c) {
         case '&': out += "&amp;"; break;
         case '<': out += "&lt;"; break;
@@ -67,6 +90,7 @@ std::string escaped(const std::string& text) {
             // control characters are not allowed in XML 1.0
             if (static_cast<unsigned char>(c) >= 0x20 || c == '\t' || c == '\n') out += c;
         }
+        i++;
     }
     return out;
 }
@@ -191,7 +215,7 @@ private:
     void statisticsCorner();
     void legend();
     void sequencePanel(double rowHeight, double rowsBottom);
-    void residueAxis(const Axis& ax, double top, double bottom);
+    void residueGrid(const Axis& ax, double top, double bottom);
 };
 
 // working: a filled circle; validation: an open square; neither set: a cross; the marker of the
@@ -412,7 +436,8 @@ void SvgWriter::legend() {
     std::fprintf(out_, "</g>\n");
 }
 
-void SvgWriter::residueAxis(const Axis& ax, double top, double bottom) {
+// Vertical grid lines of a row at the residue ticks.
+void SvgWriter::residueGrid(const Axis& ax, double top, double bottom) {
     for (long k = ax.kLo; k <= ax.kHi; k++) line(ax.at(ax.tick(k)), top, ax.at(ax.tick(k)), bottom, kGrid, 0.8);
 }
 
@@ -459,7 +484,7 @@ void SvgWriter::sequencePanel(double rowHeight, double rowsBottom) {
         }
         const Axis ay = range.axis(0.08, std::max(2, static_cast<int>(rowHeight / 40)), bottom, top);
         std::fprintf(out_, "<g class=\"row %s\">\n", cls.c_str());
-        residueAxis(ax, top, bottom);
+        residueGrid(ax, top, bottom);
         double lastLabel = 1e9;
         for (long k = ay.kLo; k <= ay.kHi; k++) {
             const double y = ay.at(ay.tick(k));

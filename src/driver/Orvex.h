@@ -139,11 +139,11 @@ private:
     int runNonlinearFit();
     // -plot FILE.svg (an extension; Orvex_plot.cpp): every route calls this once after its result
     // table, with the list, level, tensors and coupling count it handed to the table (maxSubset:
-    // the maximal-subset table, whose left-out residues are marked). Does nothing without -plot;
-    // a file that cannot be written gets a warning and the run goes on.
+    // the maximal-subset table, whose left-out residues are marked). Does nothing without -plot
+    // or for an empty list; a file that cannot be written gets a warning and the run goes on.
     void writePlotIfAsked(DCListData& list, const std::vector<DTensor>& tensors, int level, int nSVD,
                           bool maxSubset = false);
-    bool plotDrawn = false;   // writePlotIfAsked ran with -plot given
+    bool plotDrawn = false;   // a route reached writePlotIfAsked with couplings to draw
 
     // steps of the tensor orthogonalization, -orth (Orvex_orth.cpp)
     // The coupling tables named by -inDs; ends the run with the usage text unless there are two or more.

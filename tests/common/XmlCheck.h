@@ -1,5 +1,5 @@
-// A small XML reader for the tests: checks that a document is well-formed (one root element,
-// tags nested and closed, attributes quoted and not repeated, entities known, no markup
+// A small XML reader for the tests: checks that a document is well-formed (UTF-8, one root
+// element, tags nested and closed, attributes quoted and not repeated, entities known, no markup
 // characters in text) and lists its elements with their attributes and text.
 #pragma once
 
@@ -73,6 +73,19 @@ inline bool resolve(const std::string& raw, std::string& out, char quote) {
     return true;
 }
 
+// The document is UTF-8, as its declaration says.
+inline bool isUtf8(const std::string& text) {
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const size_t n = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+        if (n == 0 || i + n > text.size()) return false;
+        for (size_t k = 1; k < n; k++)
+            if ((static_cast<unsigned char>(text[i + k]) >> 6) != 0x2) return false;
+        i += n;
+    }
+    return true;
+}
+
 }  // namespace detail
 
 inline Document parse(const std::string& xml) {
@@ -84,6 +97,7 @@ inline Document parse(const std::string& xml) {
         doc.error = why + " at offset " + std::to_string(i);
         return doc;
     };
+    if (!detail::isUtf8(xml)) return fail("not UTF-8");
     if (xml.compare(0, 5, "<?xml") == 0) {
         const size_t end = xml.find("?>");
         if (end == std::string::npos) return fail("unterminated XML declaration");

@@ -16,6 +16,7 @@
 
 #include "common/TestUtil.h"
 #include "common/PlotReading.h"
+#include "common/TestCouplings.h"
 #include "common/XmlCheck.h"
 #include "couplings/CouplingPlot.h"
 #include "couplings/DCListData.h"
@@ -30,23 +31,16 @@ namespace {
 
 constexpr int kHN_N = 1, kC_CA = 10;
 
+// A coupling of class N-H or C-CA with a jackknife prediction 0.25 Hz above its D.
 DipolarCouplingData coupling(int dcClass, int res, double d, double dCalc, int selected, int selectedV) {
-    DipolarCouplingData dc;
+    DipolarCouplingData dc = testcouplings::measured(res, d, dCalc, selected, selectedV);
     dc.CLASS = dcClass;
-    dc.resIDI = dc.resIDJ = res;
-    dc.resNameI = dc.resNameJ = "ALA";
-    dc.atomNameI = dcClass == kHN_N ? "N" : "C";
-    dc.atomNameJ = dcClass == kHN_N ? "HN" : "CA";
-    dc.d = d;
-    dc.dCalc = dCalc;
+    if (dcClass != kHN_N) {
+        dc.atomNameI = "C";
+        dc.atomNameJ = "CA";
+        dc.diCalc = 4284.77;
+    }
     dc.dCalc_jk = dCalc + 0.25;
-    dc.w = dc.wCalc = 1;
-    dc.sigma = 1;
-    dc.diCalc = dcClass == kHN_N ? -21585.2 : 4284.77;
-    dc.selected = selected;
-    dc.selected_v = selectedV;
-    dc.da_jk = 5e-4;
-    dc.dr_jk = 1e-4;
     return dc;
 }
 
@@ -80,13 +74,7 @@ DCListData twoClasses() {
     return list;
 }
 
-DTensor tensor() {
-    DTensor t;
-    t.da = 5e-4;
-    t.dr = 1e-4;
-    t.N_JK = 4;
-    return t;
-}
+using testcouplings::tensor;
 
 std::string svgOf(const CouplingPlot& plot) {
     FILE* f = std::tmpfile();
@@ -379,6 +367,16 @@ TEST(CouplingPlot, AnyListGivesAWellFormedFile) {
     EXPECT_EQ(entries[0], "HB_CB (1)");
     EXPECT_EQ(entries[1], "CLASS_40 (1)");
 
+    // file names in another encoding than UTF-8
+    unnamed.inDCFileName = "caf\xe9.tab";
+    unnamed.inPDBFileName = "caf\xc3\xa9.pdb";
+    const Document latin1 = plotOf(unnamed, {tensor()}, 1, 2);
+    ASSERT_EQ(latin1.error, "");
+    EXPECT_EQ(std::find_if(latin1.elements.begin(), latin1.elements.end(),
+                           [](const xmlcheck::Element& e) { return e.name == "desc"; })
+                  ->text,
+              "Couplings: caf?.tab; structure: caf\xc3\xa9.pdb");
+
     // no tensor: no result table was written either; an empty but well-formed plot
     DCListData list = twoClasses();
     CouplingPlot plot;
@@ -388,7 +386,7 @@ TEST(CouplingPlot, AnyListGivesAWellFormedFile) {
 
 TEST(CouplingPlot, XmlCheckerRejectsBrokenDocuments) {
     EXPECT_EQ(xmlcheck::parse("<?xml version=\"1.0\"?>\n<a x=\"1\"><b/>t &amp; u</a>\n").error, "");
-    for (const char* bad : {"<a><b></a></b>", "<a x=1/>", "<a x=\"1\" x=\"2\"/>", "<a>&nbsp;</a>", "<a>1 < 2</a>",
+    for (const char* bad : {"<a>\xe9</a>", "<a><b></a></b>", "<a x=1/>", "<a x=\"1\" x=\"2\"/>", "<a>&nbsp;</a>", "<a>1 < 2</a>",
                             "<a/><b/>", "<a>", "text", "<a x=\"<\"/>", "<a><!-- x -- y --></a>"})
         EXPECT_NE(xmlcheck::parse(bad).error, "") << bad;
 }
