@@ -77,6 +77,9 @@ public:
                 const std::vector<DTensor>& tensors, int nSVD);
     int reportDC(const std::string& outName, int level, const std::vector<DTensor>& tensors, int nSVD);
     int reportDC_multi(const std::string& outName, const std::vector<DTensor>& tensors, int nSVD);
+    // The multi-tensor layout of the result table (fitMode 9 or tensorMode 10), which is also the
+    // statistics block's noDaNorm flag.
+    static bool multiTensorLayout(const DTensor& t);
 
     // ---- maximal-subset result table (DCListData_maxsub.cpp) ----
     // One-letter codes of residues pdbR1..pdbRN of the first structure built against ('X' for a
@@ -87,6 +90,10 @@ public:
     // Written to outName, or to standard output when it cannot be opened. Returns 0.
     int reportDC_maxSub(const std::string& outName, double dCut, const DTensor& t, double score,
                         const std::vector<int>& ids, const std::map<int, double>& scores);
+    // A coupling the maximal-subset search counts: valid, measured (not above 900 Hz), weight not 0.
+    static bool isMaxSubsetUsable(const DipolarCouplingData& dc);
+    // The usable couplings selected in the subset: the table's N_DC_MAXSUB and N_SVD.
+    int countMaxSubset() const;
     // The file a result table goes to (DCListData_report.cpp): the named one opened for writing,
     // or standard output for an empty name or, after "DC Error opening output file <name>", for
     // one that cannot be opened.

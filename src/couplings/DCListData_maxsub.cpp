@@ -17,8 +17,6 @@ const char* const kOrvexWebAddress = "https://github.com/orvex-nmr/orvex";
 // Residues per pair of SEQUENCE and MAXSUB_DC lines.
 constexpr int kSequencePiece = 100;
 
-bool isUsable(const DipolarCouplingData& dc) { return dc.valid == 1 && dc.d <= orvex::kFitMaxD && dc.w != 0; }
-
 // The selected residues (ascending) with consecutive runs joined: "%d" opens the first run,
 // "-%d, %d" closes a run and opens the next, "-%d" closes the last, so that a run of one
 // residue reads "8-8": 3 4 5 8 10 11 gives "3-5, 8-8, 10-11".
@@ -49,12 +47,21 @@ char residueMark(int residue, const std::vector<int>& ids, const std::map<int, d
 
 }  // namespace
 
+bool DCListData::isMaxSubsetUsable(const DipolarCouplingData& dc) {
+    return dc.valid == 1 && dc.d <= orvex::kFitMaxD && dc.w != 0;
+}
+
+int DCListData::countMaxSubset() const {
+    int n = 0;
+    for (const DipolarCouplingData& dc : dcList)
+        if (isMaxSubsetUsable(dc) && dc.selected == 1) n++;
+    return n;
+}
+
 int DCListData::reportDC_maxSub(const std::string& outName, double, const DTensor& t, double score,
                                 const std::vector<int>& ids, const std::map<int, double>& scores) {
     FILE* fp = openResultFile(outName);
-    int nSelected = 0;   // usable couplings of the maximal subset; also the statistics' N_SVD
-    for (const DipolarCouplingData& dc : dcList)
-        if (isUsable(dc) && dc.selected == 1) nSelected++;
+    const int nSelected = countMaxSubset();   // also the statistics' N_SVD
     std::string selection;
     char buf[64];
     for (size_t k = 0; k + 1 < resSelectionVec_Working.size(); k += 2) {

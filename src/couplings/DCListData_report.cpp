@@ -127,6 +127,10 @@ void DCListData::writeStatAll(FILE* fp, const DTensor& t, int level, bool noDaNo
 
 // ---------------------------------------------------------------- result table
 
+bool DCListData::multiTensorLayout(const DTensor& t) {
+    return t.fitMode == orvex::kFitModeMultiTensor || t.tensorMode == orvex::kTensorModeShape;
+}
+
 FILE* DCListData::openResultFile(const std::string& outName) {
     if (outName.empty()) return stdout;
     FILE* fp = std::fopen(outName.c_str(), "w");
@@ -140,7 +144,7 @@ int DCListData::writeDC(const std::string& outName, const std::string& title, in
     if (dcList.empty() || tensors.empty()) return 0;
     FILE* fp = openResultFile(outName);
     const DTensor& t0 = tensors[0];
-    const bool multi = t0.fitMode == orvex::kFitModeMultiTensor || t0.tensorMode == orvex::kTensorModeShape;
+    const bool multi = multiTensorLayout(t0);
     getStatAll(t0);
     const int lev = t0.fitFlag_JK ? level : 0;
 

@@ -428,7 +428,7 @@ void Orvex::readFixedParameterOptions(const CmdArgParser& p) {
 }
 
 // Options the standard run reads beyond the option tables: whether couplings may be generated,
-// and the maximal-subset settings (applied to the tensor only on that route).
+// the maximal-subset settings (applied to the tensor only on that route), and the plot file.
 void Orvex::readStandardRunOptions(const CmdArgParser& p) {
     const Options o{p};
     runOptions.generateCouplings = o.has("fixed") || o.has("saupe");
@@ -439,4 +439,9 @@ void Orvex::readStandardRunOptions(const CmdArgParser& p) {
     if (o.has("level")) m.searchLevel = static_cast<int>(o.real("level"));
     o.reals({{"maxSubDCut", &m.dCut}, {"w12", &m.tau}, {"culling_Q", &m.culling_Q},
              {"culling_percent", &m.culling_percent}});
+    // -plot FILE.svg, an extension: the routes draw their fit there
+    if (o.has("plot")) {
+        runOptions.plotFile = o.text("plot");
+        if (runOptions.plotFile.empty()) fail(-1, "[Error]:: '-plot' needs the name of the SVG file to write\n");
+    }
 }

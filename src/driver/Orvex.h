@@ -39,6 +39,7 @@ struct MaxSubsetOptions {
 struct StandardRunOptions {
     bool generateCouplings = false;   // -fixed or -saupe: couplings may be generated without a table
     MaxSubsetOptions maxSubset;
+    std::string plotFile;             // -plot FILE.svg (an extension): the plot of the fit; "" for none
 };
 
 // One score of the fragment search (fragment database scoring; no mode reaches it).
@@ -116,6 +117,9 @@ public:
     int vwFit_multi();                        // -vwfit, -vwfit_cv_multi (Orvex_vwfit.cpp)
     int simRCSA();                            // -rcsa (Orvex_rcsa.cpp)
 
+    // -plot given and no route drew the plot: says so on the error stream (Orvex_plot.cpp).
+    void warnIfPlotNotDrawn() const;
+
 private:
     // ---- routes of the standard run, chosen by runRoute from the tensor's tensorMode and the
     // options; each returns the run's result ----
@@ -133,6 +137,13 @@ private:
     // tensorMode 3, 4, 5, 8 (-fit, -fit_nlls, -fit_lm, -fit_pw, -fit_gs, -fit_sa, -fit_sa_lm, -vwfit_cv,
     // -fit_dw, -nofixed, the fixed-parameter options, -fixed) (Orvex_nonlinear.cpp)
     int runNonlinearFit();
+    // -plot FILE.svg (an extension; Orvex_plot.cpp): every route calls this once after its result
+    // table, with the list, level, tensors and coupling count it handed to the table (maxSubset:
+    // the maximal-subset table, whose left-out residues are marked). Does nothing without -plot
+    // or for an empty list; a file that cannot be written gets a warning and the run goes on.
+    void writePlotIfAsked(DCListData& list, const std::vector<DTensor>& tensors, int level, int nSVD,
+                          bool maxSubset = false);
+    bool plotDrawn = false;   // a route reached writePlotIfAsked with couplings to draw
 
     // steps of the tensor orthogonalization, -orth (Orvex_orth.cpp)
     // The coupling tables named by -inDs; ends the run with the usage text unless there are two or more.

@@ -26,6 +26,7 @@ int Orvex::runGivenSaupe(SVDWorkData& svd) {
     dTensors.push_back(t);
     // no fit ran: the engine's count is 0
     if (!outDCFileName.empty()) dcDataList.reportDC(outDCFileName, 0, dTensors, svd.svdCount);
+    writePlotIfAsked(dcDataList, dTensors, 0, svd.svdCount);
     return 1;
 }
 

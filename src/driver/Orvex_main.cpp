@@ -62,6 +62,7 @@ int mainOrvex(int argc, char** argv) {
         app->simDC_shapeTensor_multiconfomers();
     else
         app->simDC();
+    app->warnIfPlotNotDrawn();
 
     delete app;
     std::clock_t end = std::clock();

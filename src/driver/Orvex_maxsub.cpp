@@ -22,5 +22,6 @@ int Orvex::runMaxSubset(SVDWorkData& svd, const MaxSubsetOptions& options) {
     // the solution count unset.
     if (t.eulerFlag == 1) t.eulerCount = t.saupe2euler();
     if (!outDCFileName.empty()) dcDataList.reportDC_maxSub(outDCFileName, options.dCut, t, score, ids, scores);
+    writePlotIfAsked(dcDataList, {t}, 9, dcDataList.countMaxSubset(), true);
     return 1;
 }

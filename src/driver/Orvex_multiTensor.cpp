@@ -15,5 +15,6 @@ int Orvex::runMultiTensorFit(SVDWorkData& svd) {
     if (dTensor.eulerFlag == 1)
         for (DTensor& t : dTensors) t.eulerCount = t.saupe2euler();
     if (!outDCFileName.empty()) dcDataList.reportDC(outDCFileName, 1, dTensors, svd.svdCount);
+    writePlotIfAsked(dcDataList, dTensors, 1, svd.svdCount);
     return 1;
 }

@@ -26,11 +26,10 @@ int Orvex::runNonlinearFit() {
     if (t.fitMode == orvex::kFitModeGridSearch) fit.fitDCAlign_GS_Powell(grid_step);
     if (t.tensorMode != orvex::kTensorModeFixed) t = fit.dTensors.front();
 
-    if (!outDCFileName.empty()) {
-        dcDataList.dcList = std::move(fit.dcList);
-        dTensors.clear();
-        dTensors.push_back(t);
-        dcDataList.reportDC(outDCFileName, 0, dTensors, dcDataList.validCount);
-    }
+    dcDataList.dcList = std::move(fit.dcList);
+    dTensors.clear();
+    dTensors.push_back(t);
+    if (!outDCFileName.empty()) dcDataList.reportDC(outDCFileName, 0, dTensors, dcDataList.validCount);
+    writePlotIfAsked(dcDataList, dTensors, 0, dcDataList.validCount);
     return 1;
 }

@@ -13,5 +13,6 @@ int Orvex::runSvdFit(SVDWorkData& svd) {
         dTensors.push_back(t);
     }
     if (!outDCFileName.empty()) dcDataList.reportDC(outDCFileName, 1, dTensors, svd.svdCount);
+    writePlotIfAsked(dcDataList, dTensors, 1, svd.svdCount);
     return 1;
 }

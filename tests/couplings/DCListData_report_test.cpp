@@ -5,31 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include "common/TestCouplings.h"
 #include "common/TestPdb.h"
 #include "common/TestUtil.h"
 #include "couplings/DCListData.h"
 
 namespace {
 
-DipolarCouplingData measured(int res, double d, double dCalc, int selected = 1, int selectedV = 1) {
-    DipolarCouplingData dc;
-    dc.id = res;
-    dc.resIDI = dc.resIDJ = res;
-    dc.resNameI = dc.resNameJ = "ALA";
-    dc.atomNameI = "N";
-    dc.atomNameJ = "HN";
-    dc.d = d;
-    dc.dCalc = dCalc;
-    dc.dCalc_jk = dCalc;
-    dc.w = dc.wCalc = 1;
-    dc.sigma = 1;
-    dc.diCalc = -21585.2;
-    dc.selected = selected;
-    dc.selected_v = selectedV;
-    dc.da_jk = 5e-4;
-    dc.dr_jk = 1e-4;
-    return dc;
-}
+using testcouplings::measured;
 
 // Working set: couplings 1-4; validation set: couplings 3-6. Every working coupling carries its
 // own jackknife prediction and the Da, Dr of the trial tensor fitted without it.
@@ -70,13 +53,7 @@ DCListData fourCouplings() {
     return list;
 }
 
-DTensor tensor() {
-    DTensor t;
-    t.da = 5e-4;
-    t.dr = 1e-4;
-    t.N_JK = 4;
-    return t;
-}
+using testcouplings::tensor;
 
 // The statistics of sixCouplings() and tensor(), worked out by hand.
 struct HandStatistics {
