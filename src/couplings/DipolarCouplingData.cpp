@@ -46,6 +46,7 @@ void DipolarCouplingData::buildDC(const PDB& pdb) {
     Ai.clear();
     vi.clear();
     wi.clear();
+    pairConformer.clear();
 
     if (n == 0) {
         valid = 0;
@@ -61,6 +62,7 @@ void DipolarCouplingData::buildDC(const PDB& pdb) {
     Ai.resize(n);
     vi.resize(n);
     wi.resize(n);
+    pairConformer.resize(n);
     double weightSum = 0;
     for (int k = 0; k < n; k++) {
         const CORdata& I = atomsI[k];
@@ -77,6 +79,7 @@ void DipolarCouplingData::buildDC(const PDB& pdb) {
         weightSum += wk;
         vi[k] = {cx, cy, cz};
         wi[k] = wk;
+        pairConformer[k] = I.conformerIndex;
     }
     // The mean distance is weighted by occupancy over the pairs found (the weights sum to 1 for
     // a complete ensemble), so that a distance-based DI follows the structure's own bond length

@@ -324,18 +324,21 @@ void Orvex::readMethodOptions(const CmdArgParser& p) {
     if (o.has("fit_dw")) readDipolarWave(o, t);
 }
 
+void Orvex::readAnnealingOptions(const CmdArgParser& p, DTensor& t) {
+    const Options o{p};
+    if (o.has("saStep1")) t.saItStep1 = o.integer("saStep1");
+    if (o.has("saStep2")) t.saItStep2 = o.integer("saStep2");
+    if (o.has("saStep3")) t.saItStep3 = o.integer("saStep3");
+    if (o.has("vwfitCount")) t.saTryCount = o.integer("vwfitCount");
+    if (o.has("saTryCount")) t.saTryCount = o.integer("saTryCount");
+    if (o.has("saPowell")) t.saPowellFlag = 1;
+    if (o.has("nosaPowell")) t.saPowellFlag = 0;
+}
+
 void Orvex::readRemainingOptions(const CmdArgParser& p) {
     const Options o{p};
     DTensor& t = dTensor;
-    if (t.saFitFlag == 1) {
-        if (o.has("saStep1")) t.saItStep1 = o.integer("saStep1");
-        if (o.has("saStep2")) t.saItStep2 = o.integer("saStep2");
-        if (o.has("saStep3")) t.saItStep3 = o.integer("saStep3");
-        if (o.has("vwfitCount")) t.saTryCount = o.integer("vwfitCount");
-        if (o.has("saTryCount")) t.saTryCount = o.integer("saTryCount");
-        if (o.has("saPowell")) t.saPowellFlag = 1;
-        if (o.has("nosaPowell")) t.saPowellFlag = 0;
-    }
+    if (t.saFitFlag == 1) readAnnealingOptions(p, t);
     t.methylCCFlag = o.has("useMethylCC") ? 1 : 0;
     if (o.has("methylCC")) t.methylCCFlag = 1;
     multiTensorMode = false;
@@ -439,4 +442,5 @@ void Orvex::readStandardRunOptions(const CmdArgParser& p) {
     if (o.has("level")) m.searchLevel = static_cast<int>(o.real("level"));
     o.reals({{"maxSubDCut", &m.dCut}, {"w12", &m.tau}, {"culling_Q", &m.culling_Q},
              {"culling_percent", &m.culling_percent}});
+    o.reals({{"vwfit_C", &runOptions.vwfitC}});
 }

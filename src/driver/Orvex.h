@@ -18,6 +18,7 @@
 #include "tensor/DTensor.h"
 
 class CmdArgParser;
+class FitWorkData;
 class SVDWorkData;
 
 // Settings of the maximal-subset search, read from the command line (-maxSub, -culling,
@@ -39,6 +40,7 @@ struct MaxSubsetOptions {
 struct StandardRunOptions {
     bool generateCouplings = false;   // -fixed or -saupe: couplings may be generated without a table
     MaxSubsetOptions maxSubset;
+    double vwfitC = 0;                // -vwfit_C: coefficient C of the ensemble fit's weight penalty
 };
 
 // One score of the fragment search (fragment database scoring; no mode reaches it).
@@ -133,6 +135,12 @@ private:
     // tensorMode 3, 4, 5, 8 (-fit, -fit_nlls, -fit_lm, -fit_pw, -fit_gs, -fit_sa, -fit_sa_lm, -vwfit_cv,
     // -fit_dw, -nofixed, the fixed-parameter options, -fixed) (Orvex_nonlinear.cpp)
     int runNonlinearFit();
+    // fitMode 7 and 8 of the nonlinear route: the single-medium ensemble fit on the work object
+    // (Orvex_vwfit.cpp); false when it refused to run (too many conformers).
+    bool runEnsembleFit(FitWorkData& fit);
+    // -saStep1..3, -vwfitCount then -saTryCount, -saPowell, -nosaPowell into t: the rows the option
+    // table applies when saFitFlag is set, which the ensemble fit also applies for -vwfit_cv_multi.
+    void readAnnealingOptions(const CmdArgParser& p, DTensor& t);
 
     // steps of the tensor orthogonalization, -orth (Orvex_orth.cpp)
     // The coupling tables named by -inDs; ends the run with the usage text unless there are two or more.
