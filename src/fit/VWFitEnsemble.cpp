@@ -45,7 +45,8 @@ double VWFitEnsemble::firstWeightShare(int conformers) { return std::min(0.9, 0.
 
 VWFitEnsemble::VWFitEnsemble(std::vector<std::vector<DipolarCouplingData>>& media, std::vector<DTensor>& tensors,
                              int conformers, const std::vector<int>& conformerNumbers, const std::vector<int>& classes)
-    : slotClasses_(classes), conformers_(conformers), weights_(conformers, 0.0), multiplier_(conformers, 0.0) {
+    : slotClasses_(classes), conformers_(conformers), weights_(conformers, 0.0),
+      active_(conformers, 0), multiplier_(conformers, 0.0) {
     // every other class a coupling of the media has gets a slot after the given ones
     for (const auto& list : media)
         for (const DipolarCouplingData& dc : list)
@@ -121,9 +122,12 @@ void VWFitEnsemble::normalise(const double* w, bool firstFixed) {
         weights_[c] = (1.0 - fixedShare) * share;
     }
     double sq = 0;
+    activeCount_ = 0;
     for (int c = 0; c < n; c++) {
-        multiplier_[c] = n * weights_[c];
         sq += weights_[c] * weights_[c];
+        if (weights_[c] == 0) continue;
+        active_[activeCount_] = c;
+        multiplier_[activeCount_++] = n * weights_[c];
     }
     l2Norm_ = std::sqrt(sq);
 }
@@ -133,12 +137,40 @@ void VWFitEnsemble::fitMedium(Medium& md, int rows) {
     const size_t stride = static_cast<size_t>(md.nRows) * kParams;
     double* __restrict acc = md.avg.data();
     std::fill(acc, acc + len, 0.0);
-    // The one O(conformers x couplings) step: the weighted sum of the conformers' blocks.
-    for (int c = 0; c < conformers_; c++) {
-        const double u = multiplier_[c];
-        if (u == 0) continue;
-        const double* __restrict src = md.coef.data() + c * stride;
-        for (size_t i = 0; i < len; i++) acc[i] += u * src[i];
+    // The one O(conformers x couplings) step: the weighted sum of the blocks of the conformers of
+    // non-zero weight, added in conformer order, eight blocks per pass over the sum (then four,
+    // then one), so that the sum is loaded and stored once per eight blocks read.
+    const double* coef = md.coef.data();
+    const double* u = multiplier_.data();
+    const int* active = active_.data();
+    int a = 0;
+    for (; a + 8 <= activeCount_; a += 8) {
+        const double* __restrict s0 = coef + active[a] * stride;
+        const double* __restrict s1 = coef + active[a + 1] * stride;
+        const double* __restrict s2 = coef + active[a + 2] * stride;
+        const double* __restrict s3 = coef + active[a + 3] * stride;
+        const double* __restrict s4 = coef + active[a + 4] * stride;
+        const double* __restrict s5 = coef + active[a + 5] * stride;
+        const double* __restrict s6 = coef + active[a + 6] * stride;
+        const double* __restrict s7 = coef + active[a + 7] * stride;
+        const double u0 = u[a], u1 = u[a + 1], u2 = u[a + 2], u3 = u[a + 3];
+        const double u4 = u[a + 4], u5 = u[a + 5], u6 = u[a + 6], u7 = u[a + 7];
+        for (size_t i = 0; i < len; i++)
+            acc[i] = acc[i] + u0 * s0[i] + u1 * s1[i] + u2 * s2[i] + u3 * s3[i] + u4 * s4[i] + u5 * s5[i] +
+                     u6 * s6[i] + u7 * s7[i];
+    }
+    for (; a + 4 <= activeCount_; a += 4) {
+        const double* __restrict s0 = coef + active[a] * stride;
+        const double* __restrict s1 = coef + active[a + 1] * stride;
+        const double* __restrict s2 = coef + active[a + 2] * stride;
+        const double* __restrict s3 = coef + active[a + 3] * stride;
+        const double u0 = u[a], u1 = u[a + 1], u2 = u[a + 2], u3 = u[a + 3];
+        for (size_t i = 0; i < len; i++) acc[i] = acc[i] + u0 * s0[i] + u1 * s1[i] + u2 * s2[i] + u3 * s3[i];
+    }
+    for (; a < activeCount_; a++) {
+        const double* __restrict s0 = coef + active[a] * stride;
+        const double u0 = u[a];
+        for (size_t i = 0; i < len; i++) acc[i] += u0 * s0[i];
     }
 
     DTensor& t = *md.tensor;
@@ -150,9 +182,9 @@ void VWFitEnsemble::fitMedium(Medium& md, int rows) {
     t.eulerCount = t.saupe2euler();
 
     for (int r = 0; r < rows; r++) {
-        const double* a = acc + r * kParams;
+        const double* row = acc + r * kParams;
         double sum = 0;
-        for (int k = 0; k < kParams; k++) sum += a[k] * s[k];
+        for (int k = 0; k < kParams; k++) sum += row[k] * s[k];
         md.calc[r] = md.absDI[r] * sum;
     }
 }
@@ -204,6 +236,7 @@ double VWFitEnsemble::finishScore(double sumQ, int countQ, double C) {
 }
 
 double VWFitEnsemble::run(const double* w, double C, bool firstFixed, bool byClass, bool all) {
+    evaluations_++;
     normalise(w, firstFixed);
     double sumQ = 0;
     int countQ = 0;

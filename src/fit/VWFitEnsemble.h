@@ -66,6 +66,8 @@ public:
     double l2Norm() const { return l2Norm_; }
     const std::vector<double>& weights() const { return weights_; }
     const MediumStats& stats(int m) const { return media_[m].stats; }
+    // Number of evaluations (score and evaluateAll) made so far.
+    long evaluations() const { return evaluations_; }
 
 private:
     // One medium. Rows: its working couplings in list order, then its other couplings with atoms.
@@ -101,9 +103,14 @@ private:
     std::vector<int> slotClasses_;   // the classes given, then any other class of the rows
     int conformers_ = 0;
     std::vector<double> weights_;    // normalised weights of the last evaluation
-    std::vector<double> multiplier_; // conformers * normalised weight: the factor of each block
+    // The conformers of non-zero weight, with conformers * normalised weight: the factor of
+    // their blocks in the weighted sum (activeCount_ of them in use; sized once).
+    std::vector<int> active_;
+    std::vector<double> multiplier_;
+    int activeCount_ = 0;
     ClassSums sums_, sumsV_;
     double meanQ_ = 0, l2Norm_ = 0;
+    long evaluations_ = 0;
 
     // Rows, coefficient block and buffers of a medium whose list and tensor are set; numbers: the
     // conformer numbers, ascending.
