@@ -48,6 +48,7 @@ void DipolarCouplingData::buildDC(const PDB& pdb, std::vector<AtomPair>& pairs) 
     Ai.clear();
     vi.clear();
     wi.clear();
+    pairConformer.clear();
 
     if (n == 0) {
         valid = 0;
@@ -63,6 +64,7 @@ void DipolarCouplingData::buildDC(const PDB& pdb, std::vector<AtomPair>& pairs) 
     Ai.resize(n);
     vi.resize(n);
     wi.resize(n);
+    pairConformer.resize(n);
     double weightSum = 0;
     for (int k = 0; k < n; k++) {
         const AtomPair& p = pairs[k];
@@ -78,6 +80,7 @@ void DipolarCouplingData::buildDC(const PDB& pdb, std::vector<AtomPair>& pairs) 
         weightSum += wk;
         vi[k] = {cx, cy, cz};
         wi[k] = wk;
+        pairConformer[k] = p.conformer;
     }
     // The mean distance is weighted by occupancy over the pairs found (the weights sum to 1 for
     // a complete ensemble), so that a distance-based DI follows the structure's own bond length

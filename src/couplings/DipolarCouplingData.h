@@ -55,6 +55,7 @@ public:
     // its weight occupancy / m: the occupancy of atom I when I has an alternate-location
     // indicator, else that of atom J
     std::vector<double> wi;
+    std::vector<int> pairConformer;           // its conformer (MODEL) number
     int isMethyl = 0;
     int isMethylCC = 1;   // methyl pairs: 1 C-C axis, 0 idealised C-H3 protons
 

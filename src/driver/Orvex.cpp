@@ -324,18 +324,21 @@ void Orvex::readMethodOptions(const CmdArgParser& p) {
     if (o.has("fit_dw")) readDipolarWave(o, t);
 }
 
+void Orvex::readAnnealingOptions(const CmdArgParser& p, DTensor& t) {
+    const Options o{p};
+    if (o.has("saStep1")) t.saItStep1 = o.integer("saStep1");
+    if (o.has("saStep2")) t.saItStep2 = o.integer("saStep2");
+    if (o.has("saStep3")) t.saItStep3 = o.integer("saStep3");
+    if (o.has("vwfitCount")) t.saTryCount = o.integer("vwfitCount");
+    if (o.has("saTryCount")) t.saTryCount = o.integer("saTryCount");
+    if (o.has("saPowell")) t.saPowellFlag = 1;
+    if (o.has("nosaPowell")) t.saPowellFlag = 0;
+}
+
 void Orvex::readRemainingOptions(const CmdArgParser& p) {
     const Options o{p};
     DTensor& t = dTensor;
-    if (t.saFitFlag == 1) {
-        if (o.has("saStep1")) t.saItStep1 = o.integer("saStep1");
-        if (o.has("saStep2")) t.saItStep2 = o.integer("saStep2");
-        if (o.has("saStep3")) t.saItStep3 = o.integer("saStep3");
-        if (o.has("vwfitCount")) t.saTryCount = o.integer("vwfitCount");
-        if (o.has("saTryCount")) t.saTryCount = o.integer("saTryCount");
-        if (o.has("saPowell")) t.saPowellFlag = 1;
-        if (o.has("nosaPowell")) t.saPowellFlag = 0;
-    }
+    if (t.saFitFlag == 1) readAnnealingOptions(p, t);
     t.methylCCFlag = o.has("useMethylCC") ? 1 : 0;
     if (o.has("methylCC")) t.methylCCFlag = 1;
     multiTensorMode = false;
@@ -444,4 +447,5 @@ void Orvex::readStandardRunOptions(const CmdArgParser& p) {
         runOptions.plotFile = o.text("plot");
         if (runOptions.plotFile.empty()) fail(-1, "[Error]:: '-plot' needs the name of the SVG file to write\n");
     }
+    o.reals({{"vwfit_C", &runOptions.vwfitC}});
 }

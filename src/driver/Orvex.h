@@ -18,6 +18,7 @@
 #include "tensor/DTensor.h"
 
 class CmdArgParser;
+class FitWorkData;
 class SVDWorkData;
 
 // Settings of the maximal-subset search, read from the command line (-maxSub, -culling,
@@ -40,6 +41,7 @@ struct StandardRunOptions {
     bool generateCouplings = false;   // -fixed or -saupe: couplings may be generated without a table
     MaxSubsetOptions maxSubset;
     std::string plotFile;             // -plot FILE.svg (an extension): the plot of the fit; "" for none
+    double vwfitC = 0;                // -vwfit_C: coefficient C of the ensemble fit's weight penalty
 };
 
 // One score of the fragment search (fragment database scoring; no mode reaches it).
@@ -144,6 +146,12 @@ private:
     void writePlotIfAsked(DCListData& list, const std::vector<DTensor>& tensors, int level, int nSVD,
                           bool maxSubset = false);
     bool plotDrawn = false;   // a route reached writePlotIfAsked with couplings to draw
+    // fitMode 7 and 8 of the nonlinear route: the single-medium ensemble fit on the work object
+    // (Orvex_vwfit.cpp); false when it refused to run (too many conformers).
+    bool runEnsembleFit(FitWorkData& fit);
+    // -saStep1..3, -vwfitCount then -saTryCount, -saPowell, -nosaPowell into t: the rows the option
+    // table applies when saFitFlag is set, which the ensemble fit also applies for -vwfit_cv_multi.
+    void readAnnealingOptions(const CmdArgParser& p, DTensor& t);
 
     // steps of the tensor orthogonalization, -orth (Orvex_orth.cpp)
     // The coupling tables named by -inDs; ends the run with the usage text unless there are two or more.

@@ -6,11 +6,14 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <vector>
 
 #include "couplings/DipolarCouplingData.h"
 #include "numeric/MatVec.h"
 #include "tensor/DTensor.h"
+
+class VWFitEnsemble;
 
 class FitArgs {
 public:
@@ -33,6 +36,11 @@ public:
     int nlls_fit_mode = 0;           // set by the grid-search fit, read nowhere
     int firstWFixed = 0, cv_coupling_count = 0;   // ensemble fits
     std::vector<double> solverParams;   // the copy of a solver's parameters that fitFuncResidual evaluates
+
+    // ---- variable-weight ensemble fit ----
+    // The media of the fit, the score's coefficient blocks and scratch (VWFitEnsemble.h); the
+    // weights are bounded by its conformer limit, not by the parameter records.
+    std::shared_ptr<VWFitEnsemble> ensemble;
 
     // Prints "Error: number of param or data can't be zero!" and exits with -1 when either count
     // is below 1.

@@ -7,10 +7,12 @@
 
 #include <array>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "couplings/DipolarCouplingData.h"
 #include "fit/FitArgs.h"
+#include "numeric/Anneal_opt.h"
 #include "tensor/DTensor.h"
 
 class FitWorkData {
@@ -78,6 +80,12 @@ public:
     int fitDCAlign_GS_Powell(int grid_step);
     // The orientation grid search on the parameter vector cg (psi, theta, phi first); returns 0.
     int findBestStartingTrial_GridSearch_allMinima(int gs, double* cg, FitArgs* aData, double offset);
+    // Phase `phase` (0, 1, 2) of the annealing schedule every nonlinear fit runs ("fast" from T0
+    // 1e-6, then "cauchy" from 0.5 and from 0.1, with their step scales; Tf 1e-12, dwell 20):
+    // minimize_anneal2 on `annealer` from x (dim parameters within lower..upper) for `steps`
+    // cooling steps. The phase's best point is copied into x; returns its cost.
+    static double annealPhase(Anneal_opt& annealer, int phase, double* x, int dim, CostFunction cost, void* args,
+                              const double* lower, const double* upper, int steps);
 
     // ---- parameter records ----
     void clearParameters();
@@ -94,7 +102,35 @@ public:
     // and kept in dArgs.
     FitArgs& makeArgs(int cCnt, int xcCnt);
 
+    // ---- variable-weight ensemble fit (FitWorkData_vwfit.cpp) ----
+    // One weight per conformer, the media fitted together: dcLists holds one coupling set per
+    // medium (the couplings built against the structure), dTensors one tensor per medium. The
+    // trial settings come from the first tensor (saTryCount, saItStep1..3, saPowellFlag,
+    // first_W_nonzero).
+    FitWorkData(const std::vector<std::vector<DipolarCouplingData>>& media, const std::vector<DTensor>& tensors,
+                int pdbCount);
+    std::vector<int> conformerNumbers;   // the structure's conformer (MODEL) numbers, in order
+    double wPenalty = 0;                 // coefficient C of the weight penalty (-vwfit_C)
+    // The multi-medium fit: equal weights, then saTryCount trials of three annealing phases and
+    // two Powell passes; the best weights go to every tensor's VWfit_w, and every tensor and
+    // coupling set keeps the fit of those weights. Returns 0, or -1 without fitting when num_PDB
+    // exceeds the conformer limit (message on the error stream).
+    int vwfit_SA_LM_CV_multi_topN_2(int num_PDB);
+    // The single-medium forms (fit modes 7 and 8) on dcLists[0] and the first tensor, with their
+    // own lines; the fitted couplings are also left in dcList. Return as above.
+    int vwfit_SA_LM(int num_PDB);
+    int vwfit_SA_LM_CV(int num_PDB);
+    // The statistics block of the weights ccg (num_PDB values; the coupling classes `list`): per
+    // medium its working couplings with the validation ones in brackets, and with printW the
+    // weights in percent. Evaluates ccg, so the tensors and couplings then hold that fit.
+    void vwfit_print_stats_multi_2(int num_PDB, const double* ccg, const std::vector<int>& list, const std::string& str,
+                                   bool printW);
+    // The same block over all classes together, with the weights.
+    void vwfit_print_stats_multi(int num_PDB, const double* ccg, const std::string& str);
+
 private:
+    int setUpEnsembleFit(int num_PDB);
+    int runSingleMediumFit(int num_PDB, bool validation);
     void countUsableCouplings();
     void storeFittedAngles();
 };

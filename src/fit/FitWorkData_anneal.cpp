@@ -15,13 +15,19 @@ struct AnnealPhase {
     const char* schedule;
     double T0;
     double learnRate;
-    const char* trialLine;   // printed after the phase with its best point and cost
 };
 
 const AnnealPhase kPhases[3] = {
-    {"fast", 1e-6, 1.0, " SA 1 Trial # %3d %8.3f %8.3f %8.3f %6.3e %6.3e %6.3e  RMS: %8.5f\n"},
-    {"cauchy", 0.5, 0.5, " SA 2 Trial # %3d %8.3f %8.3f %8.3f %6.3e %6.3e %6.3e  RMS: %8.5f\n"},
-    {"cauchy", 0.1, 0.2, " SA 3 Trial # %3d %8.3f %8.3f %8.3f %6.3e %6.3e %6.3e  RMS: %8.5f\n"},
+    {"fast", 1e-6, 1.0},
+    {"cauchy", 0.5, 0.5},
+    {"cauchy", 0.1, 0.2},
+};
+
+// Printed after each phase with its best point and cost.
+const char* const kTrialLines[3] = {
+    " SA 1 Trial # %3d %8.3f %8.3f %8.3f %6.3e %6.3e %6.3e  RMS: %8.5f\n",
+    " SA 2 Trial # %3d %8.3f %8.3f %8.3f %6.3e %6.3e %6.3e  RMS: %8.5f\n",
+    " SA 3 Trial # %3d %8.3f %8.3f %8.3f %6.3e %6.3e %6.3e  RMS: %8.5f\n",
 };
 
 // Settings shared by the phases: stop below this temperature, Boltzmann constant, relative
@@ -35,6 +41,16 @@ constexpr int kDwell = 20;
 constexpr int kTrial = 1;   // the one trial of this fit, as the lines number it
 
 }  // namespace
+
+double FitWorkData::annealPhase(Anneal_opt& annealer, int phase, double* x, int dim, CostFunction cost, void* args,
+                                const double* lower, const double* upper, int steps) {
+    const AnnealPhase& ph = kPhases[phase];
+    annealer.minimize_anneal2(x, dim, cost, args, ph.schedule, ph.T0, kFinalT, 0, 0, steps, kBoltzmann, ph.learnRate,
+                              kFtol, kQuench, kM, kN, lower, upper, kDwell, false, 0, 0);
+    const double* bestX = annealer.getBestX();
+    for (int i = 0; i < dim; i++) x[i] = bestX[i];
+    return annealer.best_state->cost;
+}
 
 int FitWorkData::fitDCAlign_SA_LM() {
     DTensor& first = dTensors.front();
@@ -60,13 +76,10 @@ int FitWorkData::fitDCAlign_SA_LM() {
     std::array<double, kMaxParameters> start = cg;
     for (int p = 0; p < 3; p++) {
         if (phaseSteps[p] <= 0) continue;   // a phase of no steps is not run and prints nothing
-        const AnnealPhase& ph = kPhases[p];
-        annealer.minimize_anneal2(start.data(), cCnt, fitFuncSA, &args, ph.schedule, ph.T0, kFinalT, 0, 0,
-                                  phaseSteps[p], kBoltzmann, ph.learnRate, kFtol, kQuench, kM, kN, cLo.data(),
-                                  cHi.data(), kDwell, false, 0, 0);
-        const double* bestX = annealer.getBestX();
-        for (int i = 0; i < cCnt; i++) start[i] = cg[i] = bestX[i];
-        std::printf(ph.trialLine, kTrial, cg[0], cg[1], cg[2], cg[3], cg[4], cg[5], annealer.best_state->cost);
+        const double cost =
+            annealPhase(annealer, p, start.data(), cCnt, fitFuncSA, &args, cLo.data(), cHi.data(), phaseSteps[p]);
+        for (int i = 0; i < cCnt; i++) cg[i] = start[i];
+        std::printf(kTrialLines[p], kTrial, cg[0], cg[1], cg[2], cg[3], cg[4], cg[5], cost);
     }
 
     std::printf(" LM Trial # %3d %8.3f %8.3f %8.3f %6.3e %6.3e %6.3e  RMS_0: %8.5f\n", kTrial, cg[0], cg[1], cg[2],

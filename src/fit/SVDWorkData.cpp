@@ -17,13 +17,6 @@ namespace {
 // change no least-squares solution.
 constexpr int kMinRows = SVDWorkData::kParams;
 
-// Weights of one row: f = 1/|DI| (0 for DI = 0), h = 1/(sigma f) (1 when that product is 0).
-void rowWeights(const DipolarCouplingData& dc, double& f, double& h) {
-    f = dc.diCalc == 0 ? 0.0 : 1.0 / std::fabs(dc.diCalc);
-    const double g = dc.sigma * f;
-    h = g != 0 ? 1.0 / g : 1.0;
-}
-
 // The rows of the eligible couplings, k columns each, filled by fill(dc, row, rhs).
 template <class Fill>
 void collectRows(const std::vector<DipolarCouplingData>& list, SVDWorkData::Rows& rows, int k, Fill fill) {
@@ -61,6 +54,12 @@ SVDWorkData::SVDWorkData(int, int) {}
 
 bool SVDWorkData::isFitEligible(const DipolarCouplingData& dc) {
     return dc.selected == 1 && dc.valid == 1 && dc.d <= orvex::kFitMaxD && dc.w != 0;
+}
+
+void SVDWorkData::rowWeights(const DipolarCouplingData& dc, double& f, double& h) {
+    f = dc.diCalc == 0 ? 0.0 : 1.0 / std::fabs(dc.diCalc);
+    const double g = dc.sigma * f;
+    h = g != 0 ? 1.0 / g : 1.0;
 }
 
 void SVDWorkData::fitRow(const DipolarCouplingData& dc, double* row, double& rhs) {

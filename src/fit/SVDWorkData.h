@@ -49,6 +49,8 @@ public:
     // f = 1/|DI| (0 for DI = 0), h = 1/(sigma*f) (1 when that product is 0);
     // row = h*A, rhs = h*f*d, i.e. (|DI| A / sigma) s = d / sigma, or A s = d/|DI| for sigma 0.
     static void fitRow(const DipolarCouplingData& dc, double* row, double& rhs);
+    // The weights of that row: f = 1/|DI| (0 for DI = 0), h = 1/(sigma*f) (1 when that product is 0).
+    static void rowWeights(const DipolarCouplingData& dc, double& f, double& h);
     // The row of one coupling for one tensor per atom pair (5 nPairs values): entry 5c + j is
     // h*Ai[c][j] for the pairs c < nPairs (a pair the coupling lacks reads as 0); f, h and the
     // right-hand side as in fitRow.
