@@ -4,33 +4,18 @@
 #include <cstdio>
 #include <iostream>
 
+#include "fit/AnnealPhases.h"
 #include "fit/FitCostFunctions.h"
 #include "fit/FitWorkData.h"
-#include "numeric/Anneal_opt.h"
 
 namespace {
 
-// One annealing phase: schedule, starting temperature, step scale.
-struct AnnealPhase {
-    const char* schedule;
-    double T0;
-    double learnRate;
-    const char* trialLine;   // printed after the phase with its best point and cost
+// The line printed after each phase with its best point and cost.
+const char* const kTrialLines[3] = {
+    " SA 1 Trial # %3d %8.3f %8.3f %8.3f %6.3e %6.3e %6.3e  RMS: %8.5f\n",
+    " SA 2 Trial # %3d %8.3f %8.3f %8.3f %6.3e %6.3e %6.3e  RMS: %8.5f\n",
+    " SA 3 Trial # %3d %8.3f %8.3f %8.3f %6.3e %6.3e %6.3e  RMS: %8.5f\n",
 };
-
-const AnnealPhase kPhases[3] = {
-    {"fast", 1e-6, 1.0, " SA 1 Trial # %3d %8.3f %8.3f %8.3f %6.3e %6.3e %6.3e  RMS: %8.5f\n"},
-    {"cauchy", 0.5, 0.5, " SA 2 Trial # %3d %8.3f %8.3f %8.3f %6.3e %6.3e %6.3e  RMS: %8.5f\n"},
-    {"cauchy", 0.1, 0.2, " SA 3 Trial # %3d %8.3f %8.3f %8.3f %6.3e %6.3e %6.3e  RMS: %8.5f\n"},
-};
-
-// Settings shared by the phases: stop below this temperature, Boltzmann constant, relative
-// tolerance of the "no longer changing" stop, "fast" cooling law constants, points per temperature.
-constexpr double kFinalT = 1e-12;
-constexpr double kBoltzmann = 1;
-constexpr double kFtol = 1e-7;
-constexpr double kQuench = 1, kM = 1, kN = 1;
-constexpr int kDwell = 20;
 
 constexpr int kTrial = 1;   // the one trial of this fit, as the lines number it
 
@@ -60,13 +45,10 @@ int FitWorkData::fitDCAlign_SA_LM() {
     std::array<double, kMaxParameters> start = cg;
     for (int p = 0; p < 3; p++) {
         if (phaseSteps[p] <= 0) continue;   // a phase of no steps is not run and prints nothing
-        const AnnealPhase& ph = kPhases[p];
-        annealer.minimize_anneal2(start.data(), cCnt, fitFuncSA, &args, ph.schedule, ph.T0, kFinalT, 0, 0,
-                                  phaseSteps[p], kBoltzmann, ph.learnRate, kFtol, kQuench, kM, kN, cLo.data(),
-                                  cHi.data(), kDwell, false, 0, 0);
+        anneal_phases::run(annealer, p, phaseSteps[p], start.data(), cCnt, fitFuncSA, &args, cLo.data(), cHi.data());
         const double* bestX = annealer.getBestX();
         for (int i = 0; i < cCnt; i++) start[i] = cg[i] = bestX[i];
-        std::printf(ph.trialLine, kTrial, cg[0], cg[1], cg[2], cg[3], cg[4], cg[5], annealer.best_state->cost);
+        std::printf(kTrialLines[p], kTrial, cg[0], cg[1], cg[2], cg[3], cg[4], cg[5], annealer.best_state->cost);
     }
 
     std::printf(" LM Trial # %3d %8.3f %8.3f %8.3f %6.3e %6.3e %6.3e  RMS_0: %8.5f\n", kTrial, cg[0], cg[1], cg[2],
