@@ -1,7 +1,8 @@
 // The nonlinear route of the standard run (tensorMode 3, 4, 5, 8): -fit, -fit_gs (grid search
-// with Levenberg-Marquardt), -fit_sa_lm (annealing), -fit_nlls, -fit_lm, -fit_pw, -fit_sa,
-// -nofixed, the fixed-parameter options (-daFixed, -rot, -rotrh, ...), and -fixed, whose
-// back-calculated couplings pass through the fit engine unchanged.
+// with Levenberg-Marquardt), -fit_sa_lm (annealing), -fit_dw (the dipolar wave of a helix, which
+// needs no structure), -fit_nlls, -fit_lm, -fit_pw, -fit_sa, -nofixed, the fixed-parameter options
+// (-daFixed, -rot, -rotrh, ...), and -fixed, whose back-calculated couplings pass through the fit
+// engine unchanged.
 #include <utility>
 
 #include "common/Modes.h"
@@ -11,10 +12,9 @@
 int Orvex::runNonlinearFit() {
     DTensor& t = dTensor;
     switch (t.fitMode) {
-    case orvex::kFitModeDipolarWave:
     case orvex::kFitModeVwfit:
     case orvex::kFitModeVwfitCv:
-        return -1;   // the dipolar-wave and ensemble fits are not available yet: nothing is written
+        return -1;   // the ensemble fits are not available yet: nothing is written
     default:
         break;
     }
@@ -24,6 +24,7 @@ int Orvex::runNonlinearFit() {
     // fitMode 1, 2 and 4 (and the 1 that -fixed sets) run no minimiser: the start tensor is reported
     if (t.fitMode == orvex::kFitModeSaLm) fit.fitDCAlign_SA_LM();
     if (t.fitMode == orvex::kFitModeGridSearch) fit.fitDCAlign_GS_Powell(grid_step);
+    if (t.fitMode == orvex::kFitModeDipolarWave) fit.fitDCAlign_DiplolarWave();
     if (t.tensorMode != orvex::kTensorModeFixed) t = fit.dTensors.front();
 
     if (!outDCFileName.empty()) {

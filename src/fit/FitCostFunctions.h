@@ -13,3 +13,10 @@ double* fitFuncSA(double* param, void* args);
 double* fitFuncResidual(double* param, void* args);
 // Powell callback: param is 1-based (element 0 ignored); returns the RMS.
 double fitFuncPow(double* param, void* args);
+
+// The dipolar wave of a helix (FitArgs_dipolarWave.cpp): FitArgs::DipolarWaveCalcDC for every
+// tensor, then the block's dRMS = sqrt(sum of squares / n), n the couplings computed (0 when n = 0).
+// Annealer callback: a pointer to the block's dRMS.
+double* fitDWFuncSA(double* param, void* args);
+// Levenberg-Marquardt callback: the block's residual vector.
+double* fitDWFuncResidual(double* param, void* args);
