@@ -8,12 +8,10 @@
 
 #include "common/Constants.h"
 #include "common/Modes.h"
+#include "couplings/ResultTable.h"
 #include "driver/Orvex.h"
 
 namespace {
-
-// The method: an order matrix from the principal axes of the molecule's gyration tensor.
-const char* const kShapeReference = "         (Almond & Axelsen, J. Am. Chem. Soc. 124, 9986-9987 (2002))";
 
 // Residue -> 1 for every selected residue: the pairs (first, last) of `pairs`, or first..last
 // when there are none (the pairs then become that one pair). An odd last value is ignored.
@@ -82,7 +80,7 @@ int Orvex::simDC_shapeTensor_multiconfomers() {
     const std::map<int, int> selected = selectResidues(resSelectionVec_Working, segFIRST, segLAST);
 
     // The mode's listing goes to standard output, with the results.
-    std::printf("\nOrvex Mode: Structure Shape Based Tensor.\n%s\n\n", kShapeReference);
+    std::printf("\nOrvex Mode: Structure Shape Based Tensor.\n         (%s)\n\n", result_table::kShapeTensorReference);
 
     // Reading adopted: dTensors is emptied first, so that it holds exactly one tensor per
     // conformer, in conformer order, as the final back-calculation pairs them with the couplings'
