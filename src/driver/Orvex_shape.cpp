@@ -4,6 +4,7 @@
 // is back-calculated as the average over the conformers' tensors. No table is written.
 #include <cstdio>
 #include <map>
+#include <string>
 #include <vector>
 
 #include "common/Constants.h"
@@ -59,6 +60,28 @@ int gyrationTensor(const PDB& pdb, int conf, const std::map<int, int>& selected,
     return count;
 }
 
+// The weights that back-calculate a coupling from conformer c (0-based) of `conformers` alone: 1 for
+// the pairs of that conformer, 0 for the others. Reading adopted: with one weight per pair index a
+// coupling with several pairs in each conformer (a methylene pseudo-atom, idealised methyl protons)
+// would take the wrong pairs, so when every conformer holds the same number of pairs their order is
+// followed: a methylene pseudo-atom ("HB#", "HB2|HB3") holds its pairs proton by proton, each over
+// the conformers in turn; every other coupling holds them conformer by conformer. Otherwise pair c
+// alone gets the weight.
+std::vector<double> conformerWeights(const DipolarCouplingData& dc, int c, int conformers) {
+    const int pairs = static_cast<int>(dc.vi.size());
+    std::vector<double> w(pairs, 0.0);
+    if (conformers < 1 || pairs % conformers != 0) {
+        if (c < pairs) w[c] = 1.0;
+        return w;
+    }
+    const bool methylene = dc.isMethyl == 0 && (dc.atomNameI + dc.atomNameJ).find_first_of("#|") != std::string::npos;
+    for (int k = 0; k < pairs; k++) {
+        const int conformer = methylene ? k % conformers : k / (pairs / conformers);
+        if (conformer == c) w[k] = 1.0;
+    }
+    return w;
+}
+
 // Whether a coupling takes part in the scaling and the final back-calculation. Reading adopted:
 // an unmeasured coupling (value above 9000) is left out of the scaling too, as it is of every fit;
 // its placeholder would otherwise dominate the least-squares scale.
@@ -99,14 +122,12 @@ int Orvex::simDC_shapeTensor_multiconfomers() {
         Mat4Ident(rotation);
         Mat4Copy(rotation, working.vv);
         Mat4Transp(rotation);
-        std::vector<double> weights(pdbCount, 0.0);
-        if (c - 1 < pdbCount) weights[c - 1] = 1.0;
 
         double sumCalc2 = 0, sumObsCalc = 0;
         for (const DipolarCouplingData& dc : couplings) {
             if (!scales(dc)) continue;
             DipolarCouplingData copy = dc;
-            copy.calcDC(rotation, working.da, working.dr, weights);
+            copy.calcDC(rotation, working.da, working.dr, conformerWeights(dc, c - 1, pdbCount));
             sumCalc2 += copy.dCalc * copy.dCalc;
             sumObsCalc += dc.d * copy.dCalc;
         }
