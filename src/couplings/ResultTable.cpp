@@ -9,6 +9,7 @@
 namespace result_table {
 
 const char* const kOrvexWebAddress = "https://github.com/orvex-nmr/orvex";
+const char* const kShapeTensorReference = "Almond & Axelsen, J. Am. Chem. Soc. 124, 9986-9987 (2002)";
 
 std::string tensorBlock(const DTensor& t, int level) {
     DTensor shown = t;
@@ -124,7 +125,8 @@ void writeTensorModeBlock(FILE* fp, const DTensor& t, bool multi, int pdbCount) 
         std::fprintf(fp, "#     phi   = phi_ave + arcsin( sin(delta)*sin(Ru-Ru0)/sqrt(1-cos(theta)*cos(theta)) ) \n");
         std::fprintf(fp, "#     Ru    = 2*PI*n/3.6, phase of residue n\n");
         std::fprintf(fp, "#     delta : angle between N-H and helix-axis\n");
-        std::fprintf(fp, "# (dipolar waves: Mesleh et al., J. Am. Chem. Soc. 124, 4206 (2002))\n");
+        std::fprintf(fp, "# (dipolar waves: Mesleh et al., J. Am. Chem. Soc. 124, 4206-4207 (2002); "
+                         "Mesleh & Opella, J. Magn. Reson. 163, 288-299 (2003))\n");
         std::fprintf(fp, "DATA RU0        % 8.2f\n", t.Ru0);
         std::fprintf(fp, "DATA THETA_AVE  % 8.2f\n", t.thetaAve);
         std::fprintf(fp, "DATA PHI_AVE    % 8.2f\n", t.phiAve);
@@ -132,8 +134,7 @@ void writeTensorModeBlock(FILE* fp, const DTensor& t, bool multi, int pdbCount) 
         break;
     case orvex::kTensorModeShape:
         std::fprintf(fp, "DATA TENSOR_MODE HYDRODYNAMIC SHAPE (Order Matrix Method)\n");
-        std::fprintf(fp, "# (tensor from the gyration tensor of the molecular shape: Almond & Axelsen, "
-                         "J. Am. Chem. Soc. 124, 9986 (2002))\n");
+        std::fprintf(fp, "# (tensor from the gyration tensor of the molecular shape: %s)\n", kShapeTensorReference);
         std::fprintf(fp, "\n");
         break;
     default:

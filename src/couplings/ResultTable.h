@@ -14,6 +14,9 @@ namespace result_table {
 
 // Project home printed in the first line of every result table.
 extern const char* const kOrvexWebAddress;
+// The published method of the shape-based tensor (a tensor from the molecule's gyration tensor),
+// cited by the shape mode and by the tensor-mode block of its tables.
+extern const char* const kShapeTensorReference;
 
 // Sums of one set of couplings or records: observed x and calculated y (both weighted) and
 // residuals e; then, centred on the means of x and y, Sxx, Syy and Sxy.

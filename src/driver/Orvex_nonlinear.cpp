@@ -1,8 +1,8 @@
 // The nonlinear route of the standard run (tensorMode 3, 4, 5, 8): -fit, -fit_gs (grid search
-// with Levenberg-Marquardt), -fit_sa_lm (annealing), -fit_nlls, -fit_lm, -fit_pw, -fit_sa,
-// -nofixed, the fixed-parameter options (-daFixed, -rot, -rotrh, ...), -vwfit_cv (the
-// single-medium ensemble fit), and -fixed, whose back-calculated couplings pass through the fit
-// engine unchanged.
+// with Levenberg-Marquardt), -fit_sa_lm (annealing), -fit_dw (the dipolar wave of a helix, which
+// needs no structure), -fit_nlls, -fit_lm, -fit_pw, -fit_sa, -nofixed, the fixed-parameter options
+// (-daFixed, -rot, -rotrh, ...), -vwfit_cv (the single-medium ensemble fit), and -fixed, whose
+// back-calculated couplings pass through the fit engine unchanged.
 #include <utility>
 
 #include "common/Modes.h"
@@ -11,12 +11,6 @@
 
 int Orvex::runNonlinearFit() {
     DTensor& t = dTensor;
-    switch (t.fitMode) {
-    case orvex::kFitModeDipolarWave:
-        return -1;   // the dipolar-wave fit is not available yet: nothing is written
-    default:
-        break;
-    }
     if (t.tensorMode == orvex::kTensorModeFixed) backCalculateFixedTensor();
 
     FitWorkData fit(dcDataList.dcList, t, pdbCount);
@@ -25,6 +19,7 @@ int Orvex::runNonlinearFit() {
     if (t.fitMode == orvex::kFitModeGridSearch) fit.fitDCAlign_GS_Powell(grid_step);
     if ((t.fitMode == orvex::kFitModeVwfit || t.fitMode == orvex::kFitModeVwfitCv) && !runEnsembleFit(fit))
         return 1;   // more conformers than the ensemble fit takes: the message, no table
+    if (t.fitMode == orvex::kFitModeDipolarWave) fit.fitDCAlign_DiplolarWave();
     if (t.tensorMode != orvex::kTensorModeFixed) t = fit.dTensors.front();
 
     dcDataList.dcList = std::move(fit.dcList);

@@ -46,6 +46,7 @@ void FitArgs::bind(std::vector<DTensor>& tensors, std::vector<DipolarCouplingDat
 }
 
 void FitArgs::readCouplings() {
+    waveRead_ = false;
     used_.clear();
     ux_.clear();
     uy_.clear();
@@ -123,21 +124,24 @@ int FitArgs::extractTensor(double* param, int n) {
     if (t.da == 0) return n;
 
     if (std::fabs(t.dr) > std::fabs(2 * t.da / 3)) {
-        // |Dr| beyond 2|Da|/3: the principal values are relabelled so that the largest is Dzz and
-        // the smaller of the other two Dxx (ties keep this order: zz, xx, yy)
-        double p[3] = {2 * t.da, 1.5 * t.dr - t.da, -1.5 * t.dr - t.da};
-        int zz = 0;
-        for (int i = 1; i < 3; i++)
-            if (std::fabs(p[i]) > std::fabs(p[zz])) zz = i;
-        const int a = zz == 0 ? 1 : 0, b = zz == 2 ? 1 : 2;
-        const int xx = std::fabs(p[b]) < std::fabs(p[a]) ? b : a, yy = xx == a ? b : a;
-        t.da = p[zz] / 2;
-        t.dr = (p[xx] - p[yy]) / 3;
+        // |Dr| beyond 2|Da|/3: the principal values are relabelled
+        relabelPrincipalValues(t.da, t.dr);
         t.rh = t.dr / t.da;
         if (daAt >= 0) param[daAt] = t.da;
         if (rAt >= 0) param[rAt] = t.rhFlag == 1 ? t.rh : t.dr;
     }
     return n;
+}
+
+void FitArgs::relabelPrincipalValues(double& da, double& dr) {
+    const double p[3] = {2 * da, 1.5 * dr - da, -1.5 * dr - da};
+    int zz = 0;
+    for (int i = 1; i < 3; i++)
+        if (std::fabs(p[i]) > std::fabs(p[zz])) zz = i;
+    const int a = zz == 0 ? 1 : 0, b = zz == 2 ? 1 : 2;
+    const int xx = std::fabs(p[b]) < std::fabs(p[a]) ? b : a, yy = xx == a ? b : a;
+    da = p[zz] / 2;
+    dr = (p[xx] - p[yy]) / 3;
 }
 
 int FitArgs::applyDCRot(int k) {

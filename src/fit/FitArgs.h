@@ -97,4 +97,38 @@ private:
     std::vector<double> calc_;    // dCalc of each used coupling in the last evaluation
 
     void calculate(const Mat4 mapM);
+
+    // ---- the dipolar wave of a helix (FitArgs_dipolarWave.cpp) ----
+public:
+    // Moves the free wave parameters from param into the first tensor, in this order: Ru0 (psi),
+    // THETA_AVE (theta), PHI_AVE (phi), Da, Rh, delta (expC); a parameter is free when its bounds
+    // differ, a fixed one keeps the tensor's value. Changed values are written back into param:
+    // Ru0 wrapped into [-180, 180], the average angles into [0, 180], Da and delta clamped, Da and
+    // Rh re-ordered when Rh > 2/3. Then computes every selected coupling of a modelled class, in
+    // list order: dCalc, its weighted residual in dResidual, and the sum of their squares in dRMS.
+    // Returns the number of couplings computed.
+    int DipolarWaveCalcDC(double* param);
+    // The couplings the wave computes: selected and of a modelled class.
+    static bool isDipolarWaveCoupling(const DipolarCouplingData& dc);
+
+private:
+    // A coupling the wave computes, read from dcList when first needed after readCouplings.
+    struct WaveCoupling {
+        int index;         // position in dcList
+        int bond;          // its class's entry in the bond table of an evaluation
+        double phase;      // residue phase, degrees (before Ru0 is subtracted)
+        double offset;     // its class's phase offset a, radians
+        double absDI, d, wCalc;
+    };
+    std::vector<WaveCoupling> wave_;
+    std::vector<double> waveBonds_;   // angle b (radians) of each class present, as WaveCoupling::bond indexes
+    bool waveRead_ = false;
+    void readWaveCouplings();
+    void moveWaveParameters(double* param);
+
+public:
+    // Principal values Dzz = 2 Da, Dxx = 1.5 Dr - Da, Dyy = -1.5 Dr - Da relabelled so that the
+    // largest magnitude is Dzz and the smaller of the other two Dxx (ties keep the order zz, xx,
+    // yy); Da = Dzz/2 and Dr = (Dxx - Dyy)/3 of the relabelled values are returned in da and dr.
+    static void relabelPrincipalValues(double& da, double& dr);
 };

@@ -31,3 +31,10 @@ double* vwfitFuncSA(double* w, void* args);
 double fitVW_FuncPowell(double* w, void* args);
 double* vwfitFuncSA_CV(double* w, void* args);
 double fitVW_FuncPowell_CV(double* w, void* args);
+
+// The dipolar wave of a helix (FitArgs_dipolarWave.cpp): FitArgs::DipolarWaveCalcDC for every
+// tensor, then the block's dRMS = sqrt(sum of squares / n), n the couplings computed (0 when n = 0).
+// Annealer callback: a pointer to the block's dRMS.
+double* fitDWFuncSA(double* param, void* args);
+// Levenberg-Marquardt callback: the block's residual vector.
+double* fitDWFuncResidual(double* param, void* args);

@@ -78,6 +78,10 @@ public:
     // The fits; both return 0.
     int fitDCAlign_SA_LM();
     int fitDCAlign_GS_Powell(int grid_step);
+    // The dipolar wave of a helix (FitWorkData_dipolarWave.cpp): fifty trials from random phase and
+    // average angles, each annealed, refined by Levenberg-Marquardt and annealed twice more; the
+    // best trial's wave is left in the first tensor (Ru0, thetaAve, phiAve, expC, da, rh). Returns 0.
+    int fitDCAlign_DiplolarWave();
     // The orientation grid search on the parameter vector cg (psi, theta, phi first); returns 0.
     int findBestStartingTrial_GridSearch_allMinima(int gs, double* cg, FitArgs* aData, double offset);
     // Phase `phase` (0, 1, 2) of the annealing schedule every nonlinear fit runs ("fast" from T0

@@ -4,39 +4,18 @@
 #include <cstdio>
 #include <iostream>
 
+#include "fit/AnnealPhases.h"
 #include "fit/FitCostFunctions.h"
 #include "fit/FitWorkData.h"
-#include "numeric/Anneal_opt.h"
 
 namespace {
 
-// One annealing phase: schedule, starting temperature, step scale.
-struct AnnealPhase {
-    const char* schedule;
-    double T0;
-    double learnRate;
-};
-
-const AnnealPhase kPhases[3] = {
-    {"fast", 1e-6, 1.0},
-    {"cauchy", 0.5, 0.5},
-    {"cauchy", 0.1, 0.2},
-};
-
-// Printed after each phase with its best point and cost.
+// The line printed after each phase with its best point and cost.
 const char* const kTrialLines[3] = {
     " SA 1 Trial # %3d %8.3f %8.3f %8.3f %6.3e %6.3e %6.3e  RMS: %8.5f\n",
     " SA 2 Trial # %3d %8.3f %8.3f %8.3f %6.3e %6.3e %6.3e  RMS: %8.5f\n",
     " SA 3 Trial # %3d %8.3f %8.3f %8.3f %6.3e %6.3e %6.3e  RMS: %8.5f\n",
 };
-
-// Settings shared by the phases: stop below this temperature, Boltzmann constant, relative
-// tolerance of the "no longer changing" stop, "fast" cooling law constants, points per temperature.
-constexpr double kFinalT = 1e-12;
-constexpr double kBoltzmann = 1;
-constexpr double kFtol = 1e-7;
-constexpr double kQuench = 1, kM = 1, kN = 1;
-constexpr int kDwell = 20;
 
 constexpr int kTrial = 1;   // the one trial of this fit, as the lines number it
 
@@ -44,9 +23,7 @@ constexpr int kTrial = 1;   // the one trial of this fit, as the lines number it
 
 double FitWorkData::annealPhase(Anneal_opt& annealer, int phase, double* x, int dim, CostFunction cost, void* args,
                                 const double* lower, const double* upper, int steps) {
-    const AnnealPhase& ph = kPhases[phase];
-    annealer.minimize_anneal2(x, dim, cost, args, ph.schedule, ph.T0, kFinalT, 0, 0, steps, kBoltzmann, ph.learnRate,
-                              kFtol, kQuench, kM, kN, lower, upper, kDwell, false, 0, 0);
+    anneal_phases::run(annealer, phase, steps, x, dim, cost, args, lower, upper);
     const double* bestX = annealer.getBestX();
     for (int i = 0; i < dim; i++) x[i] = bestX[i];
     return annealer.best_state->cost;

@@ -185,3 +185,27 @@ TEST(OrvexOptions, StandardRunOptions) {
     EXPECT_TRUE(o->runOptions.maxSubset.requested() && !o->runOptions.maxSubset.soloSet);
     EXPECT_TRUE(o->runOptions.generateCouplings);
 }
+
+// -fit_dw: its defaults, then its own options (reals through single precision, -expOff truncated);
+// -ru0, -thetaA, -phiA and their limits write the tensor's psi, theta, phi fields after -psi,
+// -theta, -phi, which also gave Ru0, THETA_AVE and PHI_AVE their values.
+TEST(OrvexOptions, DipolarWaveOptions) {
+    auto o = withArgs({"-fit_dw"});
+    const DTensor& d = o->dTensor;
+    EXPECT_EQ(std::make_tuple(d.saFitFlag, d.expResOffset, d.tensorMode, d.fitMode), std::make_tuple(1, 13, 8, 6));
+    EXPECT_EQ(std::make_tuple(d.expC, d.expCMin, d.expCMax), std::make_tuple(15.8, 9.0, 18.0));
+
+    o = withArgs({"-psi", "12", "-fit_dw", "-expC", "15.8", "-expCMin", "10.5", "-expCMax", "16", "-expOff", "-2.7",
+                  "-ru0", "20", "-ru0Min", "-90", "-ru0Max", "90", "-thetaA", "-30", "-thetaAMin", "-60",
+                  "-thetaAMax", "60", "-phiA", "44", "-phiAMin", "0", "-phiAMax", "170"});
+    const DTensor& t = o->dTensor;
+    EXPECT_EQ(std::make_tuple(t.expC, t.expCMin, t.expCMax), std::make_tuple(static_cast<double>(15.8f), 10.5, 16.0));
+    EXPECT_EQ(t.expResOffset, -2);
+    EXPECT_EQ(std::make_tuple(t.psi, t.psiMin, t.psiMax), std::make_tuple(20.0, -90.0, 90.0));
+    EXPECT_EQ(std::make_tuple(t.theta, t.thetaMin, t.thetaMax), std::make_tuple(-30.0, -60.0, 60.0));
+    EXPECT_EQ(std::make_tuple(t.phi, t.phiMin, t.phiMax), std::make_tuple(44.0, 0.0, 170.0));
+    EXPECT_EQ(t.Ru0, 12);
+    // without -fit_dw the wave's options are not read
+    o = withArgs({"-ru0", "20", "-expC", "12"});
+    EXPECT_EQ(std::make_tuple(o->dTensor.psi, o->dTensor.expC, o->dTensor.tensorMode), std::make_tuple(0.0, 0.0, 1));
+}
