@@ -162,9 +162,8 @@ void DipolarCouplingData::calcDC(const std::vector<DTensor>& tensors) {
     const double absDI = std::fabs(diCalc);
     for (size_t k = 0; k < vi.size() && k < tensors.size(); k++) {
         const DTensor& t = tensors[k];
-        Mat4 R;   // principal frame of the pair's own tensor: transpose of its eigenvectors
-        Mat4Copy(R, t.vv);
-        Mat4Transp(R);
+        Mat4 R;   // principal frame of the pair's own tensor
+        t.principalFrame(R);
         dCalc += principalFrameTerm(R, vi[k].data(), t.da, t.dr, absDI, wi[k]).d;
     }
 }

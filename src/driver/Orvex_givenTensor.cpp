@@ -18,8 +18,7 @@ int Orvex::runGivenSaupe(SVDWorkData& svd) {
     DTensor& t = dTensor;
     t.eulerCount = t.saupe2euler();
     Mat4 rotation;
-    Mat4Copy(rotation, t.vv);
-    Mat4Transp(rotation);
+    t.principalFrame(rotation);
     for (DipolarCouplingData& dc : dcDataList.dcList)
         if (canBackCalculate(dc)) dc.calcDC(rotation, t.da, t.dr);
     dTensors.clear();

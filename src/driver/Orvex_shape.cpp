@@ -119,9 +119,7 @@ int Orvex::simDC_shapeTensor_multiconfomers() {
         const int atoms = gyrationTensor(pdb, conformer.first, selected, G);
         working.pdbGyratioTensor2saupe(G, 1.0);
         Mat4 rotation;
-        Mat4Ident(rotation);
-        Mat4Copy(rotation, working.vv);
-        Mat4Transp(rotation);
+        working.principalFrame(rotation);
 
         double sumCalc2 = 0, sumObsCalc = 0;
         for (const DipolarCouplingData& dc : couplings) {

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <limits>
 
+#include "common/Angles.h"
 #include "common/Constants.h"
 #include "common/Fail.h"
 
@@ -35,13 +36,6 @@ void collectRows(const std::vector<DipolarCouplingData>& list, SVDWorkData::Rows
         rows.pos[r] = static_cast<int>(i);
         r++;
     }
-}
-
-// M = transpose of the eigenvector matrix (rows of vv are the principal axes), so that a row
-// vector u times M gives u in the principal frame.
-void principalRotation(const DTensor& t, Mat4 M) {
-    for (int i = 0; i < 4; i++)
-        for (int j = 0; j < 4; j++) M[i][j] = t.vv[j][i];
 }
 
 bool hasAtoms(const DipolarCouplingData& dc) { return dc.atomICount != 0 && dc.atomJCount != 0; }
@@ -133,7 +127,7 @@ void SVDWorkData::solveFullFit(DTensor& t) {
 
 void SVDWorkData::backCalculate(const DTensor& t, std::vector<DipolarCouplingData>& list, bool selectedOnly) {
     Mat4 M;
-    principalRotation(t, M);
+    t.principalFrame(M);
     for (DipolarCouplingData& dc : list) {
         if (dc.valid != 1 || !hasAtoms(dc)) continue;
         if (selectedOnly && dc.selected != 1) continue;
@@ -171,21 +165,12 @@ int SVDWorkData::vvCopy(double* dst, const double* src, int n) {
     return 0;
 }
 
-double SVDWorkData::arccos_(double x) {
-    if (x > 1) return 0;
-    if (x < -1) return orvex::kPi;
-    if (std::fabs(x) >= 0.5) {
-        double a = std::atan(std::sqrt(1 - x * x) / x);
-        if (x <= 0) a += orvex::kPi;
-        return a;
-    }
-    return orvex::kPi / 2 - std::atan(x / std::sqrt(1 - x * x));
-}
+double SVDWorkData::arccos_(double x) { return orvex::clampedArccos(x); }
 
 int SVDWorkData::getSaupeD_all(std::vector<DipolarCouplingData>& list, DTensor& t, bool) {
     t.saupe2euler();
     Mat4 M;
-    principalRotation(t, M);
+    t.principalFrame(M);
     int count = 0;
     for (DipolarCouplingData& dc : list) {
         if (dc.selected != 1 || dc.valid != 1 || dc.d > orvex::kUnmeasured || !hasAtoms(dc)) continue;

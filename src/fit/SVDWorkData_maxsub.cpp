@@ -211,9 +211,8 @@ void SVDWorkData::fitSubset(const std::vector<char>& units, const SubsetUnits& u
     }
     // The couplings of the units only, and their values only: the sum over the atom pairs that
     // calcDC forms, without its angles and derivatives, which no search reads.
-    Mat4 M;   // principal frame: transpose of the eigenvector matrix
-    Mat4Copy(M, t.vv);
-    Mat4Transp(M);
+    Mat4 M;
+    t.principalFrame(M);
     for (int r = 0; r < rows.n; r++) {
         DipolarCouplingData& dc = list[rows.pos[r]];
         if (!hasAtoms(dc)) continue;

@@ -190,7 +190,7 @@ public:
     // Shared SVD solver: a (m x n, zero-based) := U, w := singular values, v := V. Returns 1.
     int svd_(double** a, int m, int n, double* w, double** v);
 
-    // ---- vector helpers of the class (single-precision lengths, as the class always had) ----
+    // ---- vector helpers (lengths in single precision, like the stored coordinates) ----
     static void Vec3Zero(Vec3 v);
     static void Vec3Copy(Vec3 dst, const Vec3 src);
     static float Vec3Abs(const Vec3 v);

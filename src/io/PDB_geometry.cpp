@@ -7,12 +7,13 @@
 #include <cmath>
 #include <vector>
 
+#include "common/Angles.h"
 #include "io/GDB.h"
 #include "numeric/SVD.h"
 
 namespace {
 
-const double kPi = 3.14159265358979323846;
+using orvex::kPi;
 const double kMissingAngle = 9999.0;       // dihedral of a residue with a missing atom
 const double kSSBondMaxDist = 2.5;         // SG-SG distance (A) of a disulfide bond
 const int kSSBondMinSeparation = 4;        // residues between two bonded cysteines, at least
@@ -279,17 +280,7 @@ void PDB::Mat3VecMult(Vec3 v, const Mat3 M) { ::Mat3VecMult(v, M); }
 
 int PDB::sgn(float x) { return x < 0 ? -1 : 1; }
 
-float PDB::arccos_(float x) {
-    if (x > 1.0f) return 0.0f;
-    if (x < -1.0f) return static_cast<float>(kPi);
-    const double xd = x;
-    if (std::fabs(xd) >= 0.5) {
-        double r = std::atan(std::sqrt(1.0 - xd * xd) / xd);
-        if (xd <= 0) r += kPi;
-        return static_cast<float>(r);
-    }
-    return static_cast<float>(kPi / 2.0 - std::atan(xd / std::sqrt(1.0 - xd * xd)));
-}
+float PDB::arccos_(float x) { return static_cast<float>(orvex::clampedArccos(x)); }
 
 double PDB::r_sign(float a, float b) {
     const double m = std::fabs(static_cast<double>(a));

@@ -10,13 +10,14 @@
 #include <deque>
 #include <iostream>
 
+#include "common/Constants.h"
 #include "common/Fail.h"
 #include "common/RunSeed.h"
 
 namespace {
 
 const double kInf = std::numeric_limits<double>::infinity();
-const double kPi = 3.14159265358979323846;
+using orvex::kPi;
 
 // Uniform on [0, 1] from the C library generator.
 double uniform() { return std::rand() / 2147483647.0; }

@@ -133,6 +133,11 @@ double wrapDeg(double a) { return std::isfinite(a) ? DTensor::adj180(a) : a; }
 
 }  // namespace
 
+void DTensor::principalFrame(Mat4 M) const {
+    for (int i = 0; i < 4; i++)
+        for (int j = 0; j < 4; j++) M[i][j] = vv[j][i];
+}
+
 int DTensor::saupe2euler() {
     for (int i = 0; i < 8; i++) psiList[i] = thetaList[i] = phiList[i] = 0;
     da = 0;

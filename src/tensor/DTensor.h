@@ -81,6 +81,9 @@ public:
     // Saupe vector -> eigVal, sXYZ, m, vv, da, dr and the Euler solution lists; returns the number of
     // solutions, 0 when the diagonalisation fails. The caller stores the count in eulerCount.
     int saupe2euler();
+    // M = transpose of vv: its rows are the principal axes, so that a row vector u times M gives
+    // u in the principal frame (the frame every back-calculation from da, dr works in).
+    void principalFrame(Mat4 M) const;
     // Cyclic Jacobi on the upper triangle of A: eigenvalues into dd, eigenvectors into the columns
     // of vv. 0 = converged, 1 = not converged in 50 sweeps.
     int diag3By3(const Mat3 A);
