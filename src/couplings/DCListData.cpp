@@ -3,6 +3,7 @@
 #include "couplings/DCListData.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 
 #include "common/Constants.h"
 #include "common/Fail.h"
+#include "common/ResidueNumber.h"
 #include "couplings/ResidueSelection.h"
 #include "common/LargeBuffer.h"
 #include "io/GDB.h"
@@ -59,6 +61,24 @@ long toInt(const std::string& text) { return std::strtol(text.c_str(), nullptr, 
 long toInt(std::string_view cell) { return parseLong(cell); }
 double toReal(std::string_view cell) { return parseDouble(cell); }
 
+// Whether every number of the row that takes part in a fit is finite and of a size whose square
+// cannot overflow (kTableNumberMax); otherwise one warning naming the file line and the first
+// such cell, and the row is left out.
+template <size_t N>
+bool usableRow(const std::string& fileName, const GDBRows& rows, int row,
+               const std::pair<int, const char*> (&columns)[N]) {
+    for (const auto& column : columns) {
+        if (column.first < 0) continue;
+        const std::string_view text = rows.cell(row, column.first);
+        if (isUsableNumber(parseDouble(text), kTableNumberMax)) continue;
+        std::fprintf(stderr, "DC Warning: %s line %d: %s %.*s is not a finite number up to %g in size; coupling left out\n",
+                     fileName.c_str(), rows.line(row), column.second, static_cast<int>(text.size()), text.data(),
+                     kTableNumberMax);
+        return false;
+    }
+    return true;
+}
+
 // Minimum uncertainty of a coupling: its DI relative to the amide N-H constant, at most 2.
 double minimumUncertainty(double di) {
     double u = static_cast<float>(std::fabs(di / orvex::kDmaxNH));
@@ -94,11 +114,11 @@ double DCListData::findVariableDI(double distance, int resIDI, const std::string
             cls = 10;
         else if (isDCMethyl(resNameI, a, b))
             cls = 11;
-    } else if (resIDJ == resIDI + 1 && a == "C" && isAmideH(b)) {
+    } else if (orvex::isResidueAt(resIDJ, resIDI, 1) && a == "C" && isAmideH(b)) {
         cls = 3;
-    } else if (resIDJ == resIDI - 1 && isAmideH(a) && b == "C") {
+    } else if (orvex::isResidueAt(resIDJ, resIDI, -1) && isAmideH(a) && b == "C") {
         cls = 3;
-    } else if (resIDJ == resIDI - 1 && a == "N" && b == "C") {
+    } else if (orvex::isResidueAt(resIDJ, resIDI, -1) && a == "N" && b == "C") {
         cls = 6;
     }
 
@@ -194,10 +214,16 @@ void DCListData::readDC(const std::string& fileName, DTensor& tensor) {
     DCTypeListInt.clear();
     validCount = 0;
 
+    // the numbers of a row that take part in a fit, checked before the row becomes a coupling
+    const std::pair<int, const char*> fitNumbers[] = {{colD, "D"},   {colW, "W"}, {colDD, "DD"},
+                                                      {colUncertainty, "UNCERTAINTY"}, {colDI, "DI"},
+                                                      {colS, "S"},   {colFC, "FC"}};
     int measured = 0;
     double sumSquares = 0;
-    for (int row = 1; row <= dcCount; row++) {
+    const int rowCount = dcCount;
+    for (int row = 1; row <= rowCount; row++) {
         auto cell = [&rows, row](int column) { return rows.cell(row, column); };
+        if (!usableRow(fileName, rows, row, fitNumbers)) continue;
         DipolarCouplingData& dc = dcList.emplace_back();
         dc.id = hasIndex ? static_cast<int>(toInt(cell(colIndex))) : row;
         dc.resIDI = static_cast<int>(toInt(cell(colResI)));
@@ -259,6 +285,7 @@ void DCListData::readDC(const std::string& fileName, DTensor& tensor) {
         maxCount++;
     }
 
+    dcCount = static_cast<int>(dcList.size());
     std::fprintf(stderr, "Loading DC file %s, %d couplings found\n", fileName.c_str(), measured);
     if (segLAST == orvex::kRangeLastUnset) segLAST = dMaxRes;
     if (segFIRST == orvex::kRangeFirstUnset) segFIRST = dMinRes;
@@ -279,9 +306,20 @@ void DCListData::createEmptyDCList(std::vector<int> classes, DTensor&, const std
         return it == pdb.residList.end() ? std::string() : it->second;
     };
 
-    int made = 0;
+    // Only the residues the structure holds are visited: a number between them that it lacks
+    // would give a coupling without atoms, never built; such couplings still take their number,
+    // so that the numbering and the count stay those of a walk over every number r1..rN.
+    long long made = 0;
+    auto madeId = [&made] { return made >= INT_MAX ? INT_MAX : static_cast<int>(++made); };
+    const auto from = pdb.residList.lower_bound(pdb.r1);
+    const auto to = pdb.residList.upper_bound(pdb.rN);
     for (int code : classes) {
-        for (int i = pdb.r1; i <= pdb.rN; i++) {
+        const bool known = code == 1 || code == 3 || (code >= 5 && code <= 10) || code == 12;
+        long long previous = static_cast<long long>(pdb.r1) - 1;
+        for (auto present = from; pdb.r1 <= pdb.rN && present != to; ++present) {
+            const int i = present->first;
+            if (known) made += i - previous - 1;
+            previous = i;
             const std::string name = resName(i);
             int resI = i, resJ = i;
             const char *atomI = nullptr, *atomJ = nullptr;
@@ -292,7 +330,7 @@ void DCListData::createEmptyDCList(std::vector<int> classes, DTensor&, const std
                 break;
             case 3:
                 if (i == pdb.r1 || name == "PRO") continue;
-                resI = i - 1, atomI = "C", atomJ = "HN";
+                resI = i - 1, atomI = "C", atomJ = "HN";   // i > r1: no overflow
                 break;
             case 5: atomI = "N", atomJ = "CA"; break;
             case 6:
@@ -307,7 +345,7 @@ void DCListData::createEmptyDCList(std::vector<int> classes, DTensor&, const std
             default: continue;
             }
             DipolarCouplingData dc;
-            dc.id = ++made;
+            dc.id = madeId();
             dc.resIDI = resI;
             dc.resIDJ = resJ;
             dc.resNameI = resName(resI);
@@ -326,8 +364,8 @@ void DCListData::createEmptyDCList(std::vector<int> classes, DTensor&, const std
             dcList.push_back(std::move(dc));
         }
     }
-    dcCount = made;
-    std::fprintf(stderr, "%d couplings generated ... \n", made);
+    dcCount = made > INT_MAX ? INT_MAX : static_cast<int>(made);
+    std::fprintf(stderr, "%d couplings generated ... \n", dcCount);
 }
 
 // ---------------------------------------------------------------- building
@@ -341,10 +379,9 @@ void DCListData::buildDC(const std::vector<PDB>& pdbs, bool standard, int) {
     pdbR1 = pdbs[0].r1;
     pdbRN = pdbs[0].rN;
     pdbSequence.clear();
-    for (int r = pdbR1; r <= pdbRN; r++) {
-        auto one = pdbs[0].residListOne.find(r);
-        pdbSequence += one == pdbs[0].residListOne.end() || one->second.empty() ? 'X' : one->second[0];
-    }
+    for (const auto& one : pdbs[0].residListOne)
+        if (one.first >= pdbR1 && one.first <= pdbRN && !one.second.empty())
+            pdbSequence.emplace_hint(pdbSequence.end(), one.first, one.second[0]);
     validCount = 0;
 
     std::vector<AtomPair> pairs;  // one buffer for the matched pairs of every coupling
@@ -390,7 +427,7 @@ int DCListData::selectDC(int first, int last, std::vector<int> working, std::vec
     return selectDC(first, last, workingResSelection, validationResSelection);
 }
 
-int DCListData::selectDC(int, int, const std::map<int, int>& working, const std::map<int, int>& validation) {
+int DCListData::selectDC(int, int, const residue_selection::Marks& working, const residue_selection::Marks& validation) {
     for (DipolarCouplingData& dc : dcList) {
         dc.selected = dc.selected_v = 1;
         if (dc.d > orvex::kUnmeasured && !GeneratedFromStructure) {

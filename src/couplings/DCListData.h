@@ -9,6 +9,7 @@
 
 #include "common/Types.h"
 #include "couplings/DipolarCouplingData.h"
+#include "couplings/ResidueSelection.h"
 #include "io/PDB.h"
 #include "tensor/DTensor.h"
 
@@ -31,7 +32,7 @@ public:
     double qfactor_v = 0, qfactor_norm_v = 0, corr_r_v = 0, rms_v = 0, chi2_v = 0, slope_v = 0;
     double qfactor_jk = 0, corr_r_jk = 0, rms_jk = 0, chi2_jk = 0, slope_jk = 0;
     int nD_v = 0;
-    std::map<int, int> workingResSelection, validationResSelection;
+    residue_selection::Marks workingResSelection, validationResSelection;
     std::vector<int> resSelectionVec_Working, resSelectionVec_Validation;
     bool Same_Selection_Working_Validation = true;
     std::string inDCFileName, outDCFileName, inPDBFileName;
@@ -59,7 +60,7 @@ public:
 
     // ---- selections ----
     int selectDC(int first, int last, std::vector<int> working, std::vector<int> validation, bool same);
-    int selectDC(int first, int last, const std::map<int, int>& working, const std::map<int, int>& validation);
+    int selectDC(int first, int last, const residue_selection::Marks& working, const residue_selection::Marks& validation);
     int selectDC(int first, int last, int mode);
 
     // ---- class and DI rules ----
@@ -82,9 +83,9 @@ public:
     static bool multiTensorLayout(const DTensor& t);
 
     // ---- maximal-subset result table (DCListData_maxsub.cpp) ----
-    // One-letter codes of residues pdbR1..pdbRN of the first structure built against ('X' for a
-    // number the structure lacks); set by buildDC.
-    std::string pdbSequence;
+    // One-letter codes of the residues of the first structure built against, by residue number
+    // (a number it lacks is printed 'X'); set by buildDC.
+    std::map<int, char> pdbSequence;
     // The result table of the maximal-subset search and culling: the selected residues (ids), the
     // residue scores, the overall score and the final fit in t, with one row per valid coupling.
     // Written to outName, or to standard output when it cannot be opened. Returns 0.

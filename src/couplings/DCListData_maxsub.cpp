@@ -8,6 +8,7 @@
 
 #include "common/Constants.h"
 #include "common/Modes.h"
+#include "common/ResidueNumber.h"
 #include "couplings/DCListData.h"
 
 namespace {
@@ -27,7 +28,7 @@ std::string residueRuns(const std::vector<int>& ids) {
     std::snprintf(buf, sizeof buf, "%d", ids[0]);
     text += buf;
     for (size_t i = 1; i < ids.size(); i++) {
-        if (ids[i] == ids[i - 1] + 1) continue;
+        if (orvex::isResidueAt(ids[i], ids[i - 1], 1)) continue;
         std::snprintf(buf, sizeof buf, "-%d, %d", ids[i - 1], ids[i]);
         text += buf;
     }
@@ -73,7 +74,7 @@ int DCListData::reportDC_maxSub(const std::string& outName, double, const DTenso
     std::fprintf(fp, "# Orvex Dipolar Coupling Calculation. %s\n", kOrvexWebAddress);
     std::fprintf(fp, "# MaxSub/Culling mode to generate a max subset of the fitted RDCs.\n\n");
     std::fprintf(fp, "REMARK MaxSubDC:: inD: %s PDB: %s Residues %d to %d, %d total.\n", inDCFileName.c_str(),
-                 inPDBFileName.c_str(), pdbR1, pdbRN, pdbRN - pdbR1 + 1);
+                 inPDBFileName.c_str(), pdbR1, pdbRN, orvex::residueSpan(pdbR1, pdbRN));
     std::fprintf(fp, "DATA N_PDB       %3d\t# Number of conformers\n", pdbCount);
     std::fprintf(fp, "DATA N_DC_TOTAL  %3d\t# Total number of RDC\n", static_cast<int>(dcList.size()));
     std::fprintf(fp, "DATA SELECTION   %s\t# Residue selection \n\n", selection.c_str());
@@ -87,13 +88,14 @@ int DCListData::reportDC_maxSub(const std::string& outName, double, const DTenso
     std::fprintf(fp, "#        [0-9]: residues selected in MaxSub set (rounded 'D_DIFF_RES' value).\n");
     std::fprintf(fp, "#            x: residues not selected in MaxSub set.\n#\n");
     // the residues of the structure, with their one-letter codes from it
-    for (int first = pdbR1; first <= pdbRN; first += kSequencePiece) {
-        const int last = std::min(first + kSequencePiece - 1, pdbRN);
+    // (counted in long long: pdbRN may be the largest int)
+    for (long long first = pdbR1; first <= pdbRN; first += kSequencePiece) {
+        const long long last = std::min<long long>(first + kSequencePiece - 1, pdbRN);
         std::string letters, marks;
-        for (int r = first; r <= last; r++) {
-            const size_t at = static_cast<size_t>(r - pdbR1);
-            letters += at < pdbSequence.size() ? pdbSequence[at] : 'X';
-            marks += residueMark(r, ids, scores);
+        for (long long r = first; r <= last; r++) {
+            auto one = pdbSequence.find(static_cast<int>(r));
+            letters += one == pdbSequence.end() ? 'X' : one->second;
+            marks += residueMark(static_cast<int>(r), ids, scores);
         }
         std::fprintf(fp, "DATA SEQUENCE   %s\n", letters.c_str());
         std::fprintf(fp, "DATA MAXSUB_DC  %s\n\n", marks.c_str());

@@ -9,6 +9,7 @@
 #include "couplings/DCListData.h"
 #include "couplings/ResidueSelection.h"
 #include "couplings/ResultTable.h"
+#include "io/RunFiles.h"
 
 using result_table::SetSums;
 using result_table::tensorBlock;
@@ -133,10 +134,7 @@ bool DCListData::multiTensorLayout(const DTensor& t) {
 
 FILE* DCListData::openResultFile(const std::string& outName) {
     if (outName.empty()) return stdout;
-    FILE* fp = std::fopen(outName.c_str(), "w");
-    if (fp) return fp;
-    std::fprintf(stderr, "DC Error opening output file %s\n", outName.c_str());
-    return stdout;
+    return run_files::openTable(outName, "DC");
 }
 
 int DCListData::writeDC(const std::string& outName, const std::string& title, int level, int,

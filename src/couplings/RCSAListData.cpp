@@ -103,7 +103,7 @@ int RCSAListData::selectRCSA(int first, int last, std::vector<int> working, std:
     return selectRCSA(first, last, workingResSelection, validationResSelection);
 }
 
-int RCSAListData::selectRCSA(int, int, const std::map<int, int>& working, const std::map<int, int>& validation) {
+int RCSAListData::selectRCSA(int, int, const residue_selection::Marks& working, const residue_selection::Marks& validation) {
     for (RCSA_Data& r : rcsaList) {
         r.selected = r.selected_v = 1;
         if (r.d > orvex::kUnmeasured) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "couplings/RCSA_Data.h"
+#include "couplings/ResidueSelection.h"
 #include "io/PDB.h"
 #include "tensor/DTensor.h"
 
@@ -23,7 +24,7 @@ public:
     double qfactor_v = 0, qfactor_norm_v = 0, corr_r_v = 0, rms_v = 0, chi2_v = 0, slope_v = 0;
     double qfactor_jk = 0, qfactor_norm_jk = 0, corr_r_jk = 0, rms_jk = 0, chi2_jk = 0, slope_jk = 0;
     int nD_v = 0;
-    std::map<int, int> workingResSelection, validationResSelection;
+    residue_selection::Marks workingResSelection, validationResSelection;
     std::vector<int> resSelectionVec_Working, resSelectionVec_Validation;
     bool Same_Selection_Working_Validation = true;
     std::string inRCSAFileName, outRCSAFileName, inPDBFileName;
@@ -47,7 +48,7 @@ public:
     // The coupling list's selections with the key residue resID; an unmeasured record (above
     // 9000) is in neither set.
     int selectRCSA(int first, int last, std::vector<int> working, std::vector<int> validation, bool same);
-    int selectRCSA(int first, int last, const std::map<int, int>& working, const std::map<int, int>& validation);
+    int selectRCSA(int first, int last, const residue_selection::Marks& working, const residue_selection::Marks& validation);
     // Records the structure the records are built against: its name and residue range.
     void setStructure(const PDB& pdb);
     // Builds every working record (selected) against the first structure; the others are left

@@ -7,6 +7,8 @@
 
 #include "common/Constants.h"
 #include "common/Modes.h"
+#include "common/ResidueNumber.h"
+#include "io/RunFiles.h"
 #include "couplings/RCSAListData.h"
 #include "couplings/ResidueSelection.h"
 #include "couplings/ResultTable.h"
@@ -112,13 +114,7 @@ int RCSAListData::writeRCSA(const std::string& outName, const std::string& title
                             const DTensor& t, int nSVD) {
     if (rcsaList.empty()) return 0;   // as for couplings, an empty list writes nothing
     FILE* fp = stdout;
-    if (!outName.empty()) {
-        fp = std::fopen(outName.c_str(), "w");
-        if (!fp) {
-            std::fprintf(stderr, "RCSA Error opening output file %s\n", outName.c_str());
-            fp = stdout;
-        }
-    }
+    if (!outName.empty()) fp = run_files::openTable(outName, "RCSA");
     getStatAll(t);
     const int lev = t.fitFlag_JK ? level : 0;
 
@@ -174,7 +170,7 @@ int RCSAListData::reportRCSA(const std::string& outName, int level, const DTenso
     if (rcsaList.empty()) return 0;
     char buf[2048];
     std::snprintf(buf, sizeof buf, "RCSA: %s PDB: %s Residues %d to %d, %d total.", inRCSAFileName.c_str(),
-                  inPDBFileName.c_str(), pdbR1, pdbRN, pdbRN - pdbR1 + 1);
+                  inPDBFileName.c_str(), pdbR1, pdbRN, orvex::residueSpan(pdbR1, pdbRN));
     const std::string title = buf;
     writeRCSA(outName, title, level, level, tensor, nSVD);
     std::fprintf(stderr, "REMARK %s\n", title.c_str());

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <type_traits>
 
+#include "common/ResidueNumber.h"
 #include "couplings/DipolarCouplingData.h"
 #include "io/PDB.h"
 #include "tensor/DTensor.h"
@@ -52,7 +53,7 @@ void RCSA_Data::buildRCSA(const PDB& pdb, DTensor& tensor) {
     for (const auto& conformer : pdb.Conformers) {
         const int conf = conformer.first;
         // the peptide plane that holds the nucleus: C of the preceding residue, N and HN
-        const CORdata c = pdb.getEntry(conf, resID - 1, "C");
+        const CORdata c = pdb.getEntry(conf, orvex::residueOffset(resID, -1), "C");
         const CORdata n = pdb.getEntry(conf, resID, "N");
         const CORdata h = pdb.getEntry(conf, resID, "HN");
         if (c.atomIndex == 0 || n.atomIndex == 0 || h.atomIndex == 0) {

@@ -4,9 +4,11 @@
 #include <iostream>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "common/Fail.h"
 #include "driver/CmdArgParser.h"
+#include "driver/KnownOptions.h"
 #include "driver/Orvex.h"
 #include "io/GDB.h"
 
@@ -51,6 +53,11 @@ int mainOrvex(int argc, char** argv) {
 
     std::clock_t start = std::clock();
     app->setArgs(modeArgs);
+    // extension: one warning per option no part of the program reads (after -help and -version,
+    // which end the run, and before the mode's own output)
+    std::vector<std::string> givenNames;
+    for (const auto& entry : CmdArgParser::getInstance()->lst) givenNames.push_back(entry.first);
+    known_options::warnUnknown(givenNames, stderr);
 
     if (given("vwfit_cv_multi") || given("vwfit"))
         app->vwFit_multi();

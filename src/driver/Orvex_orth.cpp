@@ -12,9 +12,11 @@
 
 #include "common/Constants.h"
 #include "common/Fail.h"
+#include "common/ResidueNumber.h"
 #include "driver/CmdArgParser.h"
 #include "driver/Orvex.h"
 #include "fit/SVDWorkData.h"
+#include "io/RunFiles.h"
 #include "numeric/SVD.h"
 
 namespace {
@@ -137,7 +139,7 @@ std::vector<OrthCoupling> groupCouplings(const std::vector<DCListData>& lists, c
         const size_t cut = name.find('_');
         if (cut != std::string::npos) {
             c.resI = entry.first.second;
-            c.resJ = cls == 3 || cls == 6 ? c.resI - 1 : c.resI;
+            c.resJ = cls == 3 || cls == 6 ? orvex::residueOffset(c.resI, -1) : c.resI;
             c.atomI = name.substr(0, cut);
             c.atomJ = name.substr(cut + 1, 3);
         } else {
@@ -358,11 +360,7 @@ int Orvex::DC_orth() {
         std::snprintf(name, sizeof name, "dOrth_%d.tab", j + 1);
         // chosen: each announcement ends its line
         std::printf("generating orthogonalized RDC set %d... saved to file %s\n", j + 1, name);
-        FILE* out = std::fopen(name, "w");
-        if (!out) {
-            std::fprintf(stderr, "DC Error opening output file %s\n", name);
-            out = stdout;
-        }
+        FILE* out = run_files::openTable(name, "DC");
         writeSet(out, couplings, j);
         if (out != stdout) std::fclose(out);
     }

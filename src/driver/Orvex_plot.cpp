@@ -6,6 +6,7 @@
 
 #include "couplings/CouplingPlot.h"
 #include "driver/Orvex.h"
+#include "io/RunFiles.h"
 
 void Orvex::writePlotIfAsked(DCListData& list, const std::vector<DTensor>& tensors, int level, int nSVD,
                              bool maxSubset) {
@@ -15,7 +16,9 @@ void Orvex::writePlotIfAsked(DCListData& list, const std::vector<DTensor>& tenso
     plotDrawn = true;
     CouplingPlot plot;
     plot.compute(list, tensors, level, nSVD, maxSubset);
-    FILE* fp = std::fopen(name.c_str(), "w");
+    bool refused = false;
+    FILE* fp = run_files::openForWriting(name, "Plot file", "no plot written", &refused);
+    if (refused) return;
     if (fp) {
         plot.write(fp);
         const bool failed = std::ferror(fp) != 0;

@@ -9,36 +9,29 @@
 
 #include "common/Constants.h"
 #include "common/Modes.h"
+#include "couplings/ResidueSelection.h"
 #include "couplings/ResultTable.h"
 #include "driver/Orvex.h"
 
 namespace {
 
-// Residue -> 1 for every selected residue: the pairs (first, last) of `pairs`, or first..last
-// when there are none (the pairs then become that one pair). An odd last value is ignored.
-std::map<int, int> selectResidues(std::vector<int>& pairs, int first, int last) {
-    std::map<int, int> selected;
+// The selected residues: the pairs (first, last) of `pairs`, or first..last when there are none
+// (the pairs then become that one pair). An odd last value is ignored.
+residue_selection::Marks selectResidues(std::vector<int>& pairs, int first, int last) {
     if (pairs.empty()) {
-        for (int r = first; r <= last; r++) selected[r] = 1;
         pairs.push_back(first);
         pairs.push_back(last);
-        return selected;
-    }
-    if (pairs.size() % 2 == 1)
+    } else if (pairs.size() % 2 == 1) {
         std::fputs("WARNING:: residue selection syntax error ... last value will be removed ... \n", stdout);
-    for (size_t k = 0; k + 1 < pairs.size(); k += 2)
-        for (int r = pairs[k]; r <= pairs[k + 1]; r++) selected[r] = 1;
-    return selected;
+    }
+    return residue_selection::marksOf(pairs);
 }
 
 // Centre and gyration tensor G[i][j] = sum (x_i - c_i)(x_j - c_j) (not divided by the count) of
 // the atoms of one conformer in the selected residues. Padded TER records stand for no atom.
 // Returns the number of atoms.
-int gyrationTensor(const PDB& pdb, int conf, const std::map<int, int>& selected, Mat3 G) {
-    auto inSelection = [&selected](const CORdata& a) {
-        auto it = selected.find(a.resNum);
-        return !a.terRecord && it != selected.end() && it->second == 1;
-    };
+int gyrationTensor(const PDB& pdb, int conf, const residue_selection::Marks& selected, Mat3 G) {
+    auto inSelection = [&selected](const CORdata& a) { return !a.terRecord && selected.contains(a.resNum); };
     Vec3 centre;
     Vec3Zero(centre);
     int count = 0;
@@ -100,7 +93,7 @@ int Orvex::simDC_shapeTensor_multiconfomers() {
     // apply here as in the standard run.
     if (dcCount < 1) readCouplingTable();
     dcDataList.buildDC(pdbList, allowFixedDI != 0, 0);
-    const std::map<int, int> selected = selectResidues(resSelectionVec_Working, segFIRST, segLAST);
+    const residue_selection::Marks selected = selectResidues(resSelectionVec_Working, segFIRST, segLAST);
 
     // The mode's listing goes to standard output, with the results.
     std::printf("\nOrvex Mode: Structure Shape Based Tensor.\n         (%s)\n\n", result_table::kShapeTensorReference);

@@ -8,6 +8,7 @@
 
 #include "common/Constants.h"
 #include "common/Fail.h"
+#include "common/ResidueNumber.h"
 #include "fit/SVDWorkData.h"
 
 bool SVDWorkData::isFitEligible(const RCSA_Data& r) {
@@ -29,7 +30,7 @@ void SVDWorkData::rcsaJackknifeRow(const RCSA_Data& r, double* row, double& rhs)
 }
 
 int SVDWorkData::rcsaResidueKey(const RCSA_Data& r) {
-    return r.CLASS == RCSA_Data::kClassC ? r.resID + 1 : r.resID;
+    return r.CLASS == RCSA_Data::kClassC ? orvex::residueOffset(r.resID, 1) : r.resID;
 }
 
 void SVDWorkData::startRcsaFit(DTensor& t, const std::vector<RCSA_Data>& list, int nConf,

@@ -48,5 +48,12 @@ private:
     uint32_t lastResName_ = 0;
 };
 
-// Reads the fixed-column records of a PDB file, in order, into the model.
-void readFixedColumns(LineReader& lines, AtomModelBuilder& model);
+// Reads the fixed-column records of a PDB file, in order, into the model. `fileName` names the
+// file in warnings.
+void readFixedColumns(LineReader& lines, AtomModelBuilder& model, const std::string& fileName);
+
+// Whether an atom's coordinates may reach a fit (finite, at most kCoordinateMax in size).
+bool usableCoordinates(const AtomRecord& atom);
+// The one warning for an atom left out for its coordinates; `where` names the file and the line
+// or record.
+void warnUnusableCoordinates(const AtomRecord& atom, const std::string& where, std::string_view atomName);

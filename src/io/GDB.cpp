@@ -2,6 +2,7 @@
 // column-format check, the queries and the writer; text helpers shared by other parsers.
 #include "io/GDB.h"
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -10,6 +11,7 @@
 
 #include "common/Fail.h"
 #include "io/LineReader.h"
+#include "io/RunFiles.h"
 
 GDB::GDB(const std::string& fileName) { loadGDB(fileName); }
 
@@ -38,9 +40,11 @@ void GDBRows::clear(int columns) {
     columns_ = columns;
     text_.clear();
     start_.assign(1, 0);
+    line_.clear();
 }
 
-void GDBRows::add(const std::string_view* words) {
+void GDBRows::add(const std::string_view* words, int line) {
+    line_.push_back(line);
     for (int i = 0; i < columns_; i++) {
         text_.append(words[i]);
         text_.push_back('\0');
@@ -55,11 +59,13 @@ void GDB::loadGDB(const std::string& fileName, GDBRows& rows) { load(fileName, &
 void GDB::load(const std::string& fileName, GDBRows* rows) {
     GDBfileName = fileName;
     if (rows) rows->clear(VarsNumber);
-    FILE* f = std::fopen(fileName.c_str(), "rb");
+    // a directory opens on some systems but holds no lines: it is as missing as an absent file
+    FILE* f = run_files::isDirectory(fileName) ? nullptr : std::fopen(fileName.c_str(), "rb");
     if (!f) {
         std::cerr << "\tCan't open file " << fileName << " for reading" << std::endl;
         return;
     }
+    run_files::noteRead(fileName);
     // A row's cells in the order of the row map: (column name, column index), the last column of
     // a repeated name winning as when the cells are set one by one.
     std::vector<std::pair<std::string, int>> cells;
@@ -73,7 +79,9 @@ void GDB::load(const std::string& fileName, GDBRows* rows) {
     LineReader lines(f);  // Windows line ends read like Unix ones
     std::string_view line;
     std::vector<std::string_view> words;
+    int lineNumber = 0;
     while (lines.next(line)) {
+        lineNumber++;
         if (line.empty()) continue;
         splitWords(line, words);
         if (words.empty()) continue;
@@ -82,7 +90,7 @@ void GDB::load(const std::string& fileName, GDBRows* rows) {
         // there is no comment syntax.
         if (formatSeen_ && VarsNumber > 0 && static_cast<int>(words.size()) == VarsNumber) {
             if (rows) {
-                rows->add(words.data());
+                rows->add(words.data(), lineNumber);
             } else {
                 GDB_Entry row;
                 for (const auto& cell : cells) row.emplace_hint(row.end(), cell.first, words[cell.second]);
@@ -122,12 +130,14 @@ void GDB::buildResidList() {
     const std::string first = getData("FIRST_RESID");
     firstResID = first.empty() ? 1 : static_cast<int>(std::strtol(first.c_str(), nullptr, 10));
     residList.clear();
-    int stored = 0;
+    // Letters whose residue number would pass the largest int have no residue to go to.
+    long long resid = firstResID;
     for (char c : seq) {
         if (c == ' ') continue;
+        if (resid > INT_MAX) break;
         const bool known = (c >= 'A' && c <= 'Y') || c == '?' || c == 'c' || c == 'h' || c == 'p';
-        residList[firstResID + stored] = known ? std::string(1, c) : std::string("X");
-        stored++;
+        residList[static_cast<int>(resid)] = known ? std::string(1, c) : std::string("X");
+        resid++;
     }
 }
 
@@ -146,13 +156,15 @@ void GDB::FORMAT_str_parser(const std::string& text) {
     const std::string prefixed = " " + text;
     const int count = contains(prefixed, '%');
     if (count != VarsNumber || count == 0) return;
-    std::string piece;
+    // one split for all columns: piece i+1 is what section(prefixed, '%', ., i+1, i+1) gives
+    const StringList pieces = split('%', prefixed);
     for (int i = 0; i < VarsNumber; i++) {
-        section(prefixed, '%', piece, i + 1, i + 1);
-        std::snprintf(buf, sizeof buf, "%%%s", piece.c_str());  // one piece holds at most 99 characters
+        const size_t at = static_cast<size_t>(i) + 1;
+        const char* piece = at < pieces.size() ? pieces[at].c_str() : "";
+        std::snprintf(buf, sizeof buf, "%%%s", piece);  // one piece holds at most 99 characters
         const std::string conv = buf;
         if (!checkFormat(conv)) fail(0, "\tBad format syntax '" + conv + "'\n");
-        FORMAT[i] = conv;
+        FORMAT.emplace_hint(FORMAT.end(), i, conv);
     }
 }
 
@@ -319,7 +331,9 @@ void GDB::presetClass(const std::string& className) {
 void GDB::set_plaintext() { plain_text = true; }
 
 void GDB::saveGDB(const std::string& fileName) {
-    FILE* out = std::fopen(fileName.c_str(), "w");
+    bool refused = false;
+    FILE* out = run_files::openForWriting(fileName, "Table file", "nothing written", &refused);
+    if (refused) return;
     if (!out) {
         std::cerr << "\tCan't save file " << fileName << std::endl;
         return;

@@ -14,6 +14,8 @@
 class GDBRows {
 public:
     int rowCount() const { return columns_ > 0 ? static_cast<int>((start_.size() - 1) / columns_) : 0; }
+    // The line of the file (from 1) that holds row `row` (from 1).
+    int line(int row) const { return line_[static_cast<size_t>(row - 1)]; }
     // The text of row `row` (from 1) in column `column` (0-based), followed in memory by a NUL so
     // that the C conversions can read it; empty text for a column outside the table (such as
     // getCellColumn's -1).
@@ -26,8 +28,9 @@ public:
 private:
     friend class GDB;
     void clear(int columns);
-    void add(const std::string_view* words);
+    void add(const std::string_view* words, int line);
     int columns_ = 0;
+    std::vector<int> line_;       // the file line of each row
     std::string text_;            // every cell followed by a NUL
     std::vector<size_t> start_;   // the position of each cell in text_, row by row, and the end
 };

@@ -14,6 +14,7 @@
 #include "io/GDB.h"
 #include "io/LineReader.h"
 #include "io/NumberText.h"
+#include "io/RunFiles.h"
 #include "io/StructureInput.h"
 
 namespace {
@@ -29,6 +30,12 @@ std::string_view field(std::string_view line, size_t first, size_t last) {
 }
 
 std::string trimmed(std::string_view text) { return GDB::simplifyWhiteSpace(std::string(text)); }
+
+std::string_view trimmedView(std::string_view text) {
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    return text;
+}
 
 bool startsWith(std::string_view line, std::string_view prefix) { return line.substr(0, prefix.size()) == prefix; }
 
@@ -79,17 +86,37 @@ private:
 
 }  // namespace
 
-void readFixedColumns(LineReader& lines, AtomModelBuilder& model) {
+bool usableCoordinates(const AtomRecord& atom) {
+    return isUsableNumber(atom.x, kCoordinateMax) && isUsableNumber(atom.y, kCoordinateMax) &&
+           isUsableNumber(atom.z, kCoordinateMax);
+}
+
+void warnUnusableCoordinates(const AtomRecord& atom, const std::string& where, std::string_view atomName) {
+    std::fprintf(stderr,
+                 "PDB Warning: %s: atom %d %.*s of residue %d has coordinates %g %g %g, not finite numbers up to "
+                 "%g in size; atom left out\n",
+                 where.c_str(), atom.atomNum, static_cast<int>(atomName.size()), atomName.data(), atom.resNum,
+                 atom.x, atom.y, atom.z, kCoordinateMax);
+}
+
+void readFixedColumns(LineReader& lines, AtomModelBuilder& model, const std::string& fileName) {
     NameFieldCache cache;
     auto atomName = [&model](std::string_view t) { return model.intern(AtomModelBuilder::normalisedAtomName(t)); };
     auto resName = [&model](std::string_view t) { return model.intern(AtomModelBuilder::normalisedResidueName(t)); };
     auto chainName = [&model](std::string_view t) { return model.intern(t); };
     std::string_view line;
     AtomRecord atom;
+    int lineNumber = 0;
     while (lines.next(line)) {
+        lineNumber++;
         if (startsWith(line, "ATOM") || startsWith(line, "HETATM") || startsWith(line, "TER")) {
             if (line.size() < kAtomLineMin) continue;
             parseAtomNumbers(line, atom);
+            if (!usableCoordinates(atom)) {
+                warnUnusableCoordinates(atom, fileName + " line " + std::to_string(lineNumber),
+                                        trimmedView(field(line, 13, 16)));
+                continue;
+            }
             atom.atomName = cache.get(field(line, 12, 16), 1, atomName);
             atom.resName = cache.get(field(line, 18, 20), 2, resName);
             atom.chainName = cache.get(field(line, 22, 22), 3, chainName);
@@ -360,14 +387,18 @@ bool PDB::loadPDB(const std::string& fileName) {
     AtomModelBuilder model(*this);
     isLoaded = false;
     PDBfileName = fileName;
-    const StructureFormat format = structureFormat(fileName);
+    // a directory is as missing as an absent file, whatever its name says
+    const bool directory = run_files::isDirectory(fileName);
+    const StructureFormat format = directory ? StructureFormat::FixedColumns : structureFormat(fileName);
     std::string reason;
     bool read = false;
-    if (format == StructureFormat::FixedColumns) {
+    if (directory) {
+        read = false;
+    } else if (format == StructureFormat::FixedColumns) {
         FILE* f = std::fopen(fileName.c_str(), "rb");
         if (f) {
             LineReader lines(f);
-            readFixedColumns(lines, model);
+            readFixedColumns(lines, model, fileName);
             std::fclose(f);
             read = true;
         }
@@ -382,6 +413,7 @@ bool PDB::loadPDB(const std::string& fileName) {
         if (!reason.empty()) std::cerr << "\t" << reason << std::endl;
         return false;
     }
+    run_files::noteRead(fileName);
     model.finish();
     isLoaded = true;
     return true;

@@ -91,7 +91,7 @@ bool readGzipFixedColumns(const std::string& path, AtomModelBuilder& model, std:
     GzFile f(path);
     if (!f.file) return false;  // as a PDB file that cannot be opened: the one message
     LineReader lines([&f](char* buffer, size_t size) { return f.read(buffer, size); });
-    readFixedColumns(lines, model);
+    readFixedColumns(lines, model, path);
     if (lines.failed()) {
         reason = "gzip: " + f.error();
         return false;
@@ -141,7 +141,7 @@ bool isStandardResidue(const std::string& name) {
     return false;
 }
 
-void addAtomSites(gemmi::cif::Table& sites, AtomModelBuilder& model) {
+void addAtomSites(gemmi::cif::Table& sites, AtomModelBuilder& model, const std::string& path) {
     const int atomCol = sites.first_of(kAuthAtom, kLabelAtom);
     const int compCol = sites.first_of(kAuthComp, kLabelComp);
     const int asymCol = sites.first_of(kAuthAsym, kLabelAsym);
@@ -152,6 +152,7 @@ void addAtomSites(gemmi::cif::Table& sites, AtomModelBuilder& model) {
     bool first = true;
     int conformer = 0;
     AtomRecord atom;
+    int siteNumber = 0;
     for (auto row : sites) {
         // models become conformers, numbered by model number (1 without one)
         const int conf = row.has(kModel) ? static_cast<int>(parseLong(text(row, kModel))) : 1;
@@ -175,6 +176,12 @@ void addAtomSites(gemmi::cif::Table& sites, AtomModelBuilder& model) {
         atom.z = static_cast<float>(parseDouble(text(row, kZ)));
         atom.occupancy = row.has2(kOccupancy) ? static_cast<float>(parseDouble(text(row, kOccupancy))) : 1.0f;
         atom.bFactor = row.has2(kBiso) ? static_cast<float>(parseDouble(text(row, kBiso))) : 1.0f;
+        siteNumber++;
+        // chosen: an mmCIF site is named by its row of the atom table (values carry no line)
+        if (!usableCoordinates(atom)) {
+            warnUnusableCoordinates(atom, path + " atom site " + std::to_string(siteNumber), text(row, atomCol));
+            continue;
+        }
         model.add(atom);
     }
 }
@@ -194,7 +201,7 @@ bool readMmcif(const std::string& path, AtomModelBuilder& model, std::string& re
                 reason = "mmCIF: the atom table names no atoms or no residue numbers";
                 return false;
             }
-            addAtomSites(sites, model);
+            addAtomSites(sites, model, path);
             return true;
         }
         reason = "mmCIF: no atom table (_atom_site with coordinates)";

@@ -50,7 +50,7 @@ struct Scene {
         list.pdbCount = 2;
         list.pdbR1 = 1;
         list.pdbRN = 130;
-        for (int k = 0; k < 13; k++) list.pdbSequence += "MQIFVKTLTG";
+        for (int r = 1; r <= 130; r++) list.pdbSequence[r] = "MQIFVKTLTG"[(r - 1) % 10];
         list.resSelectionVec_Working = {1, 130};
         for (int r : {3, 4, 5, 8, 10, 11, 20, 21}) list.dcList.push_back(coupling(r, "N", "HN", 5.5, 5.0, 1));
         list.dcList.push_back(coupling(6, "N", "HN", 2.0, 1.0, 0));

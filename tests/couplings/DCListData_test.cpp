@@ -219,8 +219,8 @@ TEST(DCListSelect, WorkingAndValidationSets) {
         EXPECT_EQ(list.dcList[k].selected_v, selV[k]) << k;
     }
     EXPECT_FALSE(list.Same_Selection_Working_Validation);
-    EXPECT_EQ(list.workingResSelection[1], 0);
-    EXPECT_EQ(list.workingResSelection[3], 1);
+    EXPECT_FALSE(residue_selection::isMarked(list.workingResSelection, 1));
+    EXPECT_TRUE(residue_selection::isMarked(list.workingResSelection, 3));
 
     // an odd list: warning, the last value dropped; an empty list selects the whole range
     testing::internal::CaptureStderr();
@@ -264,4 +264,21 @@ TEST(DCListBuild, ReportTitleOutlivesTheStructures) {
     const std::string title = "DC: t.tab PDB: " + dir.file("f.pdb") + " Residues 1 to 3, 3 total.";
     EXPECT_EQ(err.substr(0, err.find('\n')), "REMARK " + title);
     EXPECT_NE(testutil::readFile(dir.file("r.tab")).find("# " + title + "\n\n"), std::string::npos);
+}
+
+// Neighbour rules at the ends of the int range: no overflow, and no neighbour across the ends.
+TEST(DCListData, NeighbourClassesAtTheEndsOfTheIntRange) {
+    DCListData list;
+    int cls = -1;
+    const int lo = -2147483647 - 1, hi = 2147483647;
+    list.findVariableDI(0, hi - 1, "ALA", "C", hi, "ALA", "HN", true, cls);
+    EXPECT_EQ(cls, 3);
+    list.findVariableDI(0, hi, "ALA", "C", lo, "ALA", "HN", true, cls);
+    EXPECT_EQ(cls, 0);   // hi + 1 is no residue, and certainly not lo
+    list.findVariableDI(0, lo, "ALA", "HN", hi, "ALA", "C", true, cls);
+    EXPECT_EQ(cls, 0);
+    list.findVariableDI(0, lo, "ALA", "N", lo, "ALA", "C", true, cls);
+    EXPECT_EQ(cls, 0);
+    list.findVariableDI(0, lo + 1, "ALA", "N", lo, "ALA", "C", true, cls);
+    EXPECT_EQ(cls, 6);
 }

@@ -202,3 +202,52 @@ TEST(GDB, SaveWritesTableAndReadsBack) {
               "\tPlease use number 1-3 as index for varible 'B' with format '%d'\n"
               "\tCan't save file /nonexistent/out.tab\n");
 }
+
+// Column formats read in one pass: the same formats as cutting piece i+1 of the '%' split for
+// every column, with any spacing, and for tens of thousands of columns.
+TEST(GDB, FormatPiecesOfWideAndOddLines) {
+    auto formatsByPiece = [](const std::string& text, int columns) {
+        std::map<int, std::string> out;
+        std::string piece;
+        for (int i = 0; i < columns; i++) out[i] = "%" + GDB::section(" " + text, '%', piece, i + 1, i + 1);
+        return out;
+    };
+    for (const std::string text : {"%5d %6s %9.3f", "%5d%6s%9.3f", "  %5d   %6s %9.3f  ", "%5d\t%6s\t%9.3f"}) {
+        GDB t;
+        t.VARS_str_parser("A B C");
+        t.FORMAT_str_parser(text);
+        EXPECT_EQ(t.FORMAT, formatsByPiece(text, 3)) << text;
+    }
+    std::string names, text;
+    for (int k = 0; k < 20000; k++) {
+        names += " C" + std::to_string(k);
+        text += k % 2 ? " %9.3f" : " %-4s";
+    }
+    GDB t;
+    t.VARS_str_parser(names);
+    t.FORMAT_str_parser(text);
+    ASSERT_EQ(t.FORMAT.size(), 20000u);
+    EXPECT_EQ(t.FORMAT[0], "%-4s ");
+    EXPECT_EQ(t.FORMAT[19998], "%-4s ");
+    EXPECT_EQ(t.FORMAT[19999], "%9.3f");
+    EXPECT_TRUE(t.isVarFloat(12345) && t.isVarString(12344));
+}
+
+// DATA FIRST_RESID at the top of the int range: letters that would pass it have no residue.
+TEST(GDB, SequenceNumberedUpToTheLargestInt) {
+    TempDir dir;
+    GDB t = loadText(dir, "DATA FIRST_RESID 2147483646\nDATA SEQUENCE MKVL\n");
+    EXPECT_EQ(t.firstResID, 2147483646);
+    EXPECT_EQ(t.residList, (std::map<int, std::string>{{2147483646, "M"}, {2147483647, "K"}}));
+    GDB low = loadText(dir, "DATA FIRST_RESID -2147483648\nDATA SEQUENCE MK\n", "low.tab");
+    EXPECT_EQ(low.residList, (std::map<int, std::string>{{-2147483647 - 1, "M"}, {-2147483647, "K"}}));
+}
+
+// A directory reads as a file that cannot be opened, not as an empty table.
+TEST(GDB, DirectoryIsNotAFile) {
+    TempDir dir;
+    testing::internal::CaptureStderr();
+    GDB t(dir.path());
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "\tCan't open file " + dir.path() + " for reading\n");
+    EXPECT_EQ(t.getEntryCount(), 0);
+}
