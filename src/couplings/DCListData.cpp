@@ -306,20 +306,14 @@ void DCListData::createEmptyDCList(std::vector<int> classes, DTensor&, const std
         return it == pdb.residList.end() ? std::string() : it->second;
     };
 
-    // Only the residues the structure holds are visited: a number between them that it lacks
-    // would give a coupling without atoms, never built; such couplings still take their number,
-    // so that the numbering and the count stay those of a walk over every number r1..rN.
+    // Every number r1..rN is visited, also those the structure lacks: their couplings have no
+    // atoms and are announced as such when built (the output follows the structure's residue
+    // span). The walk counts in long long so that rN = INT_MAX ends it.
     long long made = 0;
     auto madeId = [&made] { return made >= INT_MAX ? INT_MAX : static_cast<int>(++made); };
-    const auto from = pdb.residList.lower_bound(pdb.r1);
-    const auto to = pdb.residList.upper_bound(pdb.rN);
     for (int code : classes) {
-        const bool known = code == 1 || code == 3 || (code >= 5 && code <= 10) || code == 12;
-        long long previous = static_cast<long long>(pdb.r1) - 1;
-        for (auto present = from; pdb.r1 <= pdb.rN && present != to; ++present) {
-            const int i = present->first;
-            if (known) made += i - previous - 1;
-            previous = i;
+        for (long long residue = pdb.r1; residue <= pdb.rN; residue++) {
+            const int i = static_cast<int>(residue);
             const std::string name = resName(i);
             int resI = i, resJ = i;
             const char *atomI = nullptr, *atomJ = nullptr;
