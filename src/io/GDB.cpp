@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -55,8 +56,9 @@ void GDB::loadGDB(const std::string& fileName, GDBRows& rows) { load(fileName, &
 void GDB::load(const std::string& fileName, GDBRows* rows) {
     GDBfileName = fileName;
     if (rows) rows->clear(VarsNumber);
-    FILE* f = std::fopen(fileName.c_str(), "rb");
-    if (!f) {
+    // closed also when a bad column format ends the run through an exit handler that throws
+    const std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(fileName.c_str(), "rb"), std::fclose);
+    if (!file) {
         std::cerr << "\tCan't open file " << fileName << " for reading" << std::endl;
         return;
     }
@@ -70,7 +72,7 @@ void GDB::load(const std::string& fileName, GDBRows* rows) {
     };
     planCells();
 
-    LineReader lines(f);  // Windows line ends read like Unix ones
+    LineReader lines(file.get());  // Windows line ends read like Unix ones
     std::string_view line;
     std::vector<std::string_view> words;
     while (lines.next(line)) {
@@ -112,7 +114,6 @@ void GDB::load(const std::string& fileName, GDBRows* rows) {
             formatSeen_ = true;
         }
     }
-    std::fclose(f);
     buildResidList();
 }
 
