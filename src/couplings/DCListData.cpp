@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <utility>
 
 #include "common/Constants.h"
@@ -308,11 +309,29 @@ void DCListData::createEmptyDCList(std::vector<int> classes, DTensor&, const std
 
     // Every number r1..rN is visited, also those the structure lacks: their couplings have no
     // atoms and are announced as such when built (the output follows the structure's residue
-    // span). The walk counts in long long so that rN = INT_MAX ends it.
+    // span). The walk counts in long long so that rN = INT_MAX ends it. A numbering with more
+    // than a million missing numbers (a damaged file: residues 1 and 2000000000) would make
+    // billions of such couplings: there only the residues present are visited, with one warning.
+    constexpr long long kMaxMissingResidues = 1000000;
+    const auto firstPresent = pdb.residList.lower_bound(pdb.r1);
+    const long long present = std::distance(firstPresent, pdb.residList.upper_bound(pdb.rN));
+    const long long span = pdb.rN >= pdb.r1 ? static_cast<long long>(pdb.rN) - pdb.r1 + 1 : 0;
+    const bool presentOnly = span - present > kMaxMissingResidues;
+    if (presentOnly)
+        std::fprintf(stderr,
+                     "DC Warning: residues %d to %d of the structure leave %lld numbers without a residue; "
+                     "couplings are generated for the %lld residues present only\n",
+                     pdb.r1, pdb.rN, span - present, present);
     long long made = 0;
     auto madeId = [&made] { return made >= INT_MAX ? INT_MAX : static_cast<int>(++made); };
     for (int code : classes) {
+        auto next = firstPresent;
         for (long long residue = pdb.r1; residue <= pdb.rN; residue++) {
+            if (presentOnly) {
+                if (next == pdb.residList.end() || next->first > pdb.rN) break;
+                residue = next->first;
+                ++next;
+            }
             const int i = static_cast<int>(residue);
             const std::string name = resName(i);
             int resI = i, resJ = i;

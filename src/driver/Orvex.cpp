@@ -2,9 +2,11 @@
 // usage text.
 #include "driver/Orvex.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <initializer_list>
+#include <limits>
 #include <string>
 #include <utility>
 #include <vector>
@@ -55,6 +57,15 @@ struct Options {
     std::string text(const char* name) const { return p.getArgValueS(name); }
     double real(const char* name) const { return static_cast<double>(p.getArgValueD(name)); }
     int integer(const char* name) const { return p.getArgValueI(name); }
+    // A real value truncated toward zero. Our choice where the conversion alone would be undefined:
+    // values beyond int's range are held at its ends, and a value that is no number reads as 0.
+    int truncated(const char* name) const {
+        const double v = real(name);
+        if (std::isnan(v)) return 0;
+        if (v >= 2147483648.0) return std::numeric_limits<int>::max();
+        if (v <= -2147483649.0) return std::numeric_limits<int>::min();
+        return static_cast<int>(v);
+    }
     // Rows that each copy a real value into a field when their option is given, in row order.
     void reals(std::initializer_list<std::pair<const char*, double*>> rows) const {
         for (const auto& [name, field] : rows)
@@ -247,7 +258,7 @@ void readDipolarWave(const Options& o, DTensor& t) {
     t.expCMin = 9.0;
     t.expCMax = 18.0;
     o.reals({{"expC", &t.expC}, {"expCMin", &t.expCMin}, {"expCMax", &t.expCMax}});
-    if (o.has("expOff")) t.expResOffset = static_cast<int>(o.real("expOff"));
+    if (o.has("expOff")) t.expResOffset = o.truncated("expOff");
     o.reals({{"ru0", &t.psi},
              {"ru0Min", &t.psiMin},
              {"ru0Max", &t.psiMax},
@@ -303,7 +314,7 @@ void Orvex::readMethodOptions(const CmdArgParser& p) {
     if (o.has("fit_gs") || o.has("fit")) {
         grid_step = 5;
         setNonlinear(t, orvex::kFitModeGridSearch);
-        if (o.has("gs_step")) grid_step = static_cast<int>(o.real("gs_step"));
+        if (o.has("gs_step")) grid_step = o.truncated("gs_step");
     }
     if (o.has("vwfit")) {
         t.saFitFlag = 1;
@@ -439,7 +450,7 @@ void Orvex::readStandardRunOptions(const CmdArgParser& p) {
     m.maxSub = o.has("maxSub");
     m.soloSet = m.maxSub && o.text("maxSub") == "+";
     m.culling = o.has("culling");
-    if (o.has("level")) m.searchLevel = static_cast<int>(o.real("level"));
+    if (o.has("level")) m.searchLevel = o.truncated("level");
     o.reals({{"maxSubDCut", &m.dCut}, {"w12", &m.tau}, {"culling_Q", &m.culling_Q},
              {"culling_percent", &m.culling_percent}});
     // -plot FILE.svg, an extension: the routes draw their fit there

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -59,9 +60,12 @@ void GDB::loadGDB(const std::string& fileName, GDBRows& rows) { load(fileName, &
 void GDB::load(const std::string& fileName, GDBRows* rows) {
     GDBfileName = fileName;
     if (rows) rows->clear(VarsNumber);
-    // a directory opens on some systems but holds no lines: it is as missing as an absent file
-    FILE* f = run_files::isDirectory(fileName) ? nullptr : std::fopen(fileName.c_str(), "rb");
-    if (!f) {
+    // A directory opens on some systems but holds no lines: it is as missing as an absent file.
+    // The file is closed also when a bad column format ends the run through an exit handler
+    // that throws.
+    const std::unique_ptr<FILE, int (*)(FILE*)> file(
+        run_files::isDirectory(fileName) ? nullptr : std::fopen(fileName.c_str(), "rb"), std::fclose);
+    if (!file) {
         std::cerr << "\tCan't open file " << fileName << " for reading" << std::endl;
         return;
     }
@@ -76,7 +80,7 @@ void GDB::load(const std::string& fileName, GDBRows* rows) {
     };
     planCells();
 
-    LineReader lines(f);  // Windows line ends read like Unix ones
+    LineReader lines(file.get());  // Windows line ends read like Unix ones
     std::string_view line;
     std::vector<std::string_view> words;
     int lineNumber = 0;
@@ -120,7 +124,6 @@ void GDB::load(const std::string& fileName, GDBRows* rows) {
             formatSeen_ = true;
         }
     }
-    std::fclose(f);
     buildResidList();
 }
 

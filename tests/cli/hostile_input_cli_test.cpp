@@ -229,6 +229,43 @@ TEST(HostileInputCli, ExtremeResidueNumbersAndSelections) {
     }
 }
 
+// Couplings generated from a structure follow its residue numbering: a number the structure
+// lacks gets a coupling without atoms, announced when built; a numbering that leaves more than a
+// million numbers empty (a residue numbered 1999999999) generates for the residues present only.
+TEST(HostileInputCli, GeneratedCouplingsOverAGapInTheNumbering) {
+    TempDir dir;
+    const std::string model = readFile(kPdb);
+    std::string gapped;
+    size_t at = 0;
+    while (at < model.size()) {
+        size_t end = model.find('\n', at);
+        if (end == std::string::npos) end = model.size();
+        const std::string line = model.substr(at, end - at) + "\n";
+        at = end + 1;
+        const bool atom = line.compare(0, 4, "ATOM") == 0 && line.size() > 26;
+        const int residue = atom ? std::stoi(line.substr(22, 4)) : 0;
+        if (!(atom && residue >= 30 && residue <= 35)) gapped += line;   // residues 30 to 35 missing
+    }
+    writeFile(dir.file("gapped.pdb"), gapped);
+    const std::vector<std::string> generate = {"-fixed", "-da", "1e-4", "-rh", "0.3", "-rx", "1", "-ry", "2",
+                                               "-rz", "3", "-classHN,N", "-outD", "out.tab"};
+    std::vector<std::string> args = {"-pdb", "gapped.pdb"};
+    args.insert(args.end(), generate.begin(), generate.end());
+    auto r = runOrvex(args, dir.path());
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_TRUE(contains(r.err, "73 couplings generated ... \n")) << r.err;   // 76 residues, 3 prolines
+    for (int residue = 30; residue <= 35; residue++)
+        EXPECT_TRUE(contains(r.err, "(PDB ResID " + std::to_string(residue) + " " + std::to_string(residue) + ")"))
+            << residue;
+
+    // a few residues of ubiquitin model 1 in mmCIF, the last numbered 1999999999
+    args[1] = std::string(ORVEX_TEST_DATA) + "/io/residue_span_2e9.cif";
+    r = runOrvex(args, dir.path());
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_TRUE(contains(r.err, "DC Warning: residues 1 to 1999999999 of the structure leave")) << r.err;
+    EXPECT_FALSE(contains(r.err, "(PDB ResID 30 30)")) << r.err;
+}
+
 // A FORMAT line of many columns reads as a short one does: the same columns and formats.
 TEST(HostileInputCli, WideTableReads) {
     TempDir dir;

@@ -56,6 +56,18 @@ struct RunResult {
     std::string err;   // error stream
 };
 
+// Status of a run that a sanitizer stopped, as the test command sets it for both sanitizers
+// (UBSan's own default, 1, is the status of every completed run).
+constexpr int kSanitizerExitStatus = 86;
+
+// A sanitized executable that reports an error fails the test even where the test looks at
+// neither the status nor the error stream.
+inline void expectNoSanitizerReport(const RunResult& r) {
+    EXPECT_NE(r.status, kSanitizerExitStatus) << "sanitizer report:\n" << r.err;
+    for (const char* mark : {"runtime error:", "ERROR: AddressSanitizer", "ERROR: LeakSanitizer"})
+        EXPECT_EQ(r.err.find(mark), std::string::npos) << "sanitizer report:\n" << r.err;
+}
+
 // Runs the built Orvex with `args` in folder `cwd`, capturing both streams.
 inline RunResult runOrvex(const std::vector<std::string>& args, const std::string& cwd) {
     auto quote = [](const std::string& s) {
@@ -68,7 +80,9 @@ inline RunResult runOrvex(const std::vector<std::string>& args, const std::strin
     for (const auto& a : args) cmd += " " + quote(a);
     cmd += " >" + quote(cap.file("out")) + " 2>" + quote(cap.file("err")) + " </dev/null";
     int rc = std::system(cmd.c_str());
-    return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, readFile(cap.file("out")), readFile(cap.file("err"))};
+    RunResult r{WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, readFile(cap.file("out")), readFile(cap.file("err"))};
+    expectNoSanitizerReport(r);
+    return r;
 }
 
 inline std::vector<std::string> splitLines(const std::string& text) {

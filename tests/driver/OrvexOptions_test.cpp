@@ -1,4 +1,5 @@
 // Option set: option rows that interact, and their effect on the working tensor.
+#include <limits>
 #include <tuple>
 
 #include <gtest/gtest.h>
@@ -208,4 +209,20 @@ TEST(OrvexOptions, DipolarWaveOptions) {
     // without -fit_dw the wave's options are not read
     o = withArgs({"-ru0", "20", "-expC", "12"});
     EXPECT_EQ(std::make_tuple(o->dTensor.psi, o->dTensor.expC, o->dTensor.tensorMode), std::make_tuple(0.0, 0.0, 1));
+}
+
+// Reals read as integers (-gs_step, -expOff, -level) are truncated toward zero; values beyond
+// int's range (single precision makes 1e40 infinite) are held at its ends, no number reads as 0.
+TEST(OrvexOptions, RealsTruncatedToIntegersStayInRange) {
+    constexpr int kMax = std::numeric_limits<int>::max(), kMin = std::numeric_limits<int>::min();
+    EXPECT_EQ(withArgs({"-fit", "-gs_step", "1e40"})->grid_step, kMax);
+    EXPECT_EQ(withArgs({"-fit", "-gs_step", "-1e40"})->grid_step, kMin);
+    EXPECT_EQ(withArgs({"-fit", "-gs_step", "3e9"})->grid_step, kMax);
+    EXPECT_EQ(withArgs({"-fit", "-gs_step", "nan"})->grid_step, 0);
+    EXPECT_EQ(withArgs({"-fit", "-gs_step", "-7.9"})->grid_step, -7);
+    EXPECT_EQ(withArgs({"-fit_dw", "-expOff", "inf"})->dTensor.expResOffset, kMax);
+    EXPECT_EQ(withArgs({"-fit_dw", "-expOff", "-inf"})->dTensor.expResOffset, kMin);
+    EXPECT_EQ(withArgs({"-fit_dw", "-expOff", "2147483520"})->dTensor.expResOffset, 2147483520);  // a float
+    EXPECT_EQ(withArgs({"-maxSub", "+", "-level", "1e40"})->runOptions.maxSubset.searchLevel, kMax);
+    EXPECT_EQ(withArgs({"-maxSub", "+", "-level", "-nan"})->runOptions.maxSubset.searchLevel, 0);
 }
