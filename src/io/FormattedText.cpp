@@ -69,7 +69,7 @@ private:
 };
 
 // One conversion: %[flags][width][.precision][length]conversion.
-struct Spec {
+struct Conversion {
     bool left = false, plus = false, blank = false, zero = false;
     bool widthArg = false, precisionArg = false;  // given as '*'
     int width = 0;
@@ -103,7 +103,7 @@ bool readAmount(const char*& p, int& value, bool& fromArgument) {
 }
 
 // Reads the conversion after a '%'; false for one that is not written here.
-bool readSpec(const char*& p, Spec& s) {
+bool readConversion(const char*& p, Conversion& s) {
     for (;; p++) {
         if (*p == '-') s.left = true;
         else if (*p == '+') s.plus = true;
@@ -144,17 +144,17 @@ bool readSpec(const char*& p, Spec& s) {
 bool supported(const char* format) {
     for (const char* p = format; *p;) {
         if (*p++ != '%') continue;
-        Spec s;
-        if (!readSpec(p, s)) return false;
+        Conversion s;
+        if (!readConversion(p, s)) return false;
     }
     return true;
 }
 
-char signOf(bool negative, const Spec& s) { return negative ? '-' : s.plus ? '+' : s.blank ? ' ' : 0; }
+char signOf(bool negative, const Conversion& s) { return negative ? '-' : s.plus ? '+' : s.blank ? ' ' : 0; }
 
 // sign, then `zeros` zeros and the digits, justified in the width: blanks before (or after, for
 // '-'), or more zeros between sign and digits for '0'
-void justify(Output& out, const Spec& s, char sign, size_t zeros, const char* digits, size_t n) {
+void justify(Output& out, const Conversion& s, char sign, size_t zeros, const char* digits, size_t n) {
     const size_t body = (sign ? 1 : 0) + zeros + n;
     const size_t fill = static_cast<size_t>(s.width) > body ? s.width - body : 0;
     if (!s.left && !s.zero) out.fill(' ', fill);
@@ -164,7 +164,7 @@ void justify(Output& out, const Spec& s, char sign, size_t zeros, const char* di
     if (s.left) out.fill(' ', fill);
 }
 
-void writeInteger(Output& out, Spec s, long value) {
+void writeInteger(Output& out, Conversion s, long value) {
     const bool negative = value < 0;
     const unsigned long magnitude = negative ? 0ul - static_cast<unsigned long>(value) : static_cast<unsigned long>(value);
     char digits[32];
@@ -181,16 +181,16 @@ void writeInteger(Output& out, Spec s, long value) {
 
 // What the C library makes of one conversion with these settings.
 template <class T>
-void writeByLibrary(Output& out, const Spec& s, T value) {
-    char spec[64];
+void writeByLibrary(Output& out, const Conversion& s, T value) {
+    char format[64];
     char precision[16] = "";
     if (s.precision >= 0) std::snprintf(precision, sizeof precision, ".%d", s.precision);
-    std::snprintf(spec, sizeof spec, "%%%s%s%s%s%d%s%c", s.left ? "-" : "", s.plus ? "+" : "", s.blank ? " " : "",
-                  s.zero ? "0" : "", s.width, precision, s.conversion);
-    const int n = std::snprintf(nullptr, 0, spec, value);
+    std::snprintf(format, sizeof format, "%%%s%s%s%s%d%s%c", s.left ? "-" : "", s.plus ? "+" : "",
+                  s.blank ? " " : "", s.zero ? "0" : "", s.width, precision, s.conversion);
+    const int n = std::snprintf(nullptr, 0, format, value);
     if (n <= 0) return;
     std::string text(static_cast<size_t>(n) + 1, '\0');
-    std::snprintf(&text[0], text.size(), spec, value);
+    std::snprintf(&text[0], text.size(), format, value);
     out.put(text.data(), static_cast<size_t>(n));
 }
 
@@ -230,7 +230,7 @@ bool exactFixed(double x, int p, char* buf, size_t& n) {
     return true;
 }
 
-void writeFixed(Output& out, Spec s, double value) {
+void writeFixed(Output& out, Conversion s, double value) {
     if (s.precision < 0) s.precision = 6;
     if (!std::isfinite(value)) {  // inf and nan: the library's spelling and padding
         writeByLibrary(out, s, value);
@@ -254,7 +254,7 @@ void writeFixed(Output& out, Spec s, double value) {
     justify(out, s, signOf(std::signbit(value), s), 0, digits, n);
 }
 
-void writeText(Output& out, const Spec& s, const char* text, size_t n) {
+void writeText(Output& out, const Conversion& s, const char* text, size_t n) {
     const size_t fill = static_cast<size_t>(s.width) > n ? s.width - n : 0;
     if (!s.left) out.fill(' ', fill);
     out.put(text, n);
@@ -269,8 +269,8 @@ void format(Output& out, const char* format, va_list ap) {
         out.put(literal, static_cast<size_t>(p - literal));
         if (!*p) break;
         p++;
-        Spec s;
-        readSpec(p, s);
+        Conversion s;
+        readConversion(p, s);
         if (s.widthArg) {
             s.width = va_arg(ap, int);
             if (s.width < 0) {

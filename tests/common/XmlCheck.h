@@ -73,7 +73,7 @@ inline bool resolve(const std::string& raw, std::string& out, char quote) {
     return true;
 }
 
-// The document is UTF-8, as its declaration says.
+// The SVG text is UTF-8, as its XML declaration says.
 inline bool isUtf8(const std::string& text) {
     for (size_t i = 0; i < text.size();) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
