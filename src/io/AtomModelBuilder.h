@@ -28,6 +28,9 @@ public:
     void startConformer(int conf);
     // An END or ENDMDL record: the atoms that follow belong to the next conformer number.
     void endConformer();
+    // At most how many records the first conformer holds (a size hint: a file of n bytes holds
+    // fewer than n / 55 atom lines), so that its records are not moved while they grow.
+    void expectRecords(size_t records) { firstHint_ = records; }
     // One atom line of the current conformer (ATOM, HETATM or a padded TER record).
     void add(const AtomRecord& atom);
     // Builds the indexes, counts the conformers, marks disulfide-bonded cysteines.
@@ -42,6 +45,7 @@ private:
     int current_ = 1;                              // conformer the next atoms belong to
     std::vector<AtomRecord>* pending_ = nullptr;   // its records, once it has one
     size_t lastModelSize_ = 0;                     // records of the model before (a size hint)
+    size_t firstHint_ = 0;                         // records the first conformer may hold
     // residue lists change only where (conformer, residue, residue name) changes
     bool haveLast_ = false;
     int lastConf_ = 0, lastRes_ = 0;

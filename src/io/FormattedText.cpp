@@ -10,6 +10,7 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <system_error>
 
 namespace {
@@ -334,10 +335,26 @@ int appendByLibrary(std::string& text, const char* fmt, va_list ap) {
     return n;
 }
 
+// supported(format), remembered for the last formats asked about (a result table asks about the
+// same few for every row); a format is known again by its text, wherever it lies.
+bool supportedFormat(const char* format) {
+    struct Known {
+        std::string text;
+        bool supported = false;
+    };
+    static thread_local Known known[8];
+    static thread_local unsigned next = 0;
+    for (const Known& k : known)
+        if (!k.text.empty() && k.text == format) return k.supported;
+    const bool ok = supported(format);
+    known[next++ % 8] = {format, ok};
+    return ok;
+}
+
 // One call: written here when every conversion of the format is, else by `library`.
 template <class Library>
 int formatCall(Output& out, const char* fmt, va_list ap, Library library) {
-    if (!supported(fmt)) return library(ap);
+    if (!supportedFormat(fmt)) return library(ap);
     format(out, fmt, ap);
     out.flush();
     return static_cast<int>(out.count());

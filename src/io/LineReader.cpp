@@ -6,7 +6,7 @@
 
 namespace {
 
-const size_t kInitialBuffer = 64 * 1024;
+const size_t kInitialBuffer = 16 * 1024;
 
 }  // namespace
 

@@ -8,6 +8,8 @@
 #include <string>
 #include <system_error>
 
+using namespace number_text;
+
 namespace {
 
 std::string_view trim(std::string_view text) {
@@ -15,33 +17,6 @@ std::string_view trim(std::string_view text) {
     while (b < e && isCSpace(text[b])) b++;
     while (e > b && isCSpace(text[e - 1])) e--;
     return text.substr(b, e - b);
-}
-
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-const double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-
-// A field without the blanks that pad it (other white space is left to the general path): a
-// leading minus, and the text after it up to `end`.
-struct Unpadded {
-    bool minus;
-    const char* digits;
-    const char* end;
-};
-
-Unpadded unpadded(std::string_view text) {
-    const char* p = text.data();
-    const char* e = p + text.size();
-    while (p < e && *p == ' ') p++;
-    while (e > p && e[-1] == ' ') e--;
-    const bool minus = p < e && *p == '-';
-    return {minus, p + (minus ? 1 : 0), e};
-}
-
-// Digits from p on, accumulated into m; returns where they end.
-const char* readDigits(const char* p, const char* e, uint64_t& m) {
-    while (p < e && isDigit(*p)) m = m * 10 + static_cast<unsigned>(*p++ - '0');
-    return p;
 }
 
 // "-ddd.ddd" with 1 to 15 digits (what coordinate fields hold): the digits as an integer m and
@@ -69,7 +44,8 @@ bool plainDecimal(std::string_view t, double& value) {
     return true;
 }
 
-// strtol / strtod of any field: the plain forms exactly, the rest by the C library.
+}  // namespace
+
 long parseLongInGeneral(std::string_view text) {
     const std::string_view t = trim(text);
     const bool negative = !t.empty() && t[0] == '-';
@@ -98,38 +74,5 @@ double parseDoubleInGeneral(std::string_view text) {
         if (r.ec == std::errc() && r.ptr == end) return value;
     }
     return std::strtod(std::string(text).c_str(), nullptr);
-}
-
-}  // namespace
-
-long parseLong(std::string_view text) {
-    // blank-padded "-ddd" with up to 18 digits, in one pass
-    const Unpadded f = unpadded(text);
-    uint64_t m = 0;
-    if (readDigits(f.digits, f.end, m) == f.end && f.end > f.digits && f.end - f.digits <= 18) {
-        const long value = static_cast<long>(m);
-        return f.minus ? -value : value;
-    }
-    return parseLongInGeneral(text);
-}
-
-double parseDouble(std::string_view text) {
-    // blank-padded plain decimals (every coordinate field) in one pass, with the value
-    // plainDecimal gives
-    const Unpadded f = unpadded(text);
-    uint64_t m = 0;
-    const char* q = readDigits(f.digits, f.end, m);
-    const long whole = q - f.digits;
-    long after = 0;
-    if (q < f.end && *q == '.') {
-        const char* point = q;
-        q = readDigits(point + 1, f.end, m);
-        after = q - point - 1;
-    }
-    if (q == f.end && whole + after > 0 && whole + after <= 15) {
-        const double value = static_cast<double>(m) / kPow10[after];
-        return f.minus ? -value : value;
-    }
-    return parseDoubleInGeneral(text);
 }
 

@@ -9,6 +9,8 @@
 #include <numeric>
 #include <string_view>
 
+#include <sys/stat.h>
+
 #include "common/LargeBuffer.h"
 #include "io/AtomModelBuilder.h"
 #include "io/GDB.h"
@@ -46,14 +48,15 @@ const size_t kAtomLineMin = 54;
 //   1-6 record | 7-11 serial | 12-16 name | 17 altLoc | 18-20 residue | 22 chain | 23-26 resSeq
 //   31-38 x | 39-46 y | 47-54 z | 55-60 occupancy | 61-66 B-factor
 void parseAtomNumbers(std::string_view line, AtomRecord& a) {
-    a.atomNum = static_cast<int>(parseLong(field(line, 7, 11)));
-    a.altLoc = line[16];
-    a.resNum = static_cast<int>(parseLong(field(line, 23, 26)));
-    a.x = static_cast<float>(parseDouble(field(line, 31, 38)));
-    a.y = static_cast<float>(parseDouble(field(line, 39, 46)));
-    a.z = static_cast<float>(parseDouble(field(line, 47, 54)));
-    a.occupancy = line.size() > 59 ? static_cast<float>(parseDouble(field(line, 55, 60))) : 1.0f;
-    a.bFactor = line.size() > 65 ? static_cast<float>(parseDouble(field(line, 61, 66))) : 1.0f;
+    const char* t = line.data();  // every column up to 54 is there
+    a.atomNum = static_cast<int>(parseLong(std::string_view(t + 6, 5)));
+    a.altLoc = t[16];
+    a.resNum = static_cast<int>(parseLong(std::string_view(t + 22, 4)));
+    a.x = static_cast<float>(parseDouble(std::string_view(t + 30, 8)));
+    a.y = static_cast<float>(parseDouble(std::string_view(t + 38, 8)));
+    a.z = static_cast<float>(parseDouble(std::string_view(t + 46, 8)));
+    a.occupancy = line.size() > 59 ? static_cast<float>(parseDouble(std::string_view(t + 54, 6))) : 1.0f;
+    a.bFactor = line.size() > 65 ? static_cast<float>(parseDouble(std::string_view(t + 60, 6))) : 1.0f;
     a.kind = line[0] == 'A' ? RecordKind::Atom : line[0] == 'H' ? RecordKind::Hetatm : RecordKind::Ter;
 }
 
@@ -216,7 +219,8 @@ void AtomModelBuilder::endConformer() { startConformer(current_ + 1); }
 void AtomModelBuilder::add(const AtomRecord& atom) {
     if (!pending_) {
         pending_ = &pdb_.Conformers[current_];
-        grow(pending_->size() + lastModelSize_);
+        grow(pending_->size() + (lastModelSize_ ? lastModelSize_ : firstHint_));
+        firstHint_ = 0;
     }
     if (pending_->size() == pending_->capacity()) grow(std::max<size_t>(2 * pending_->capacity(), 256));
     pending_->push_back(atom);
@@ -397,6 +401,9 @@ bool PDB::loadPDB(const std::string& fileName) {
     } else if (format == StructureFormat::FixedColumns) {
         FILE* f = std::fopen(fileName.c_str(), "rb");
         if (f) {
+            struct stat st;
+            if (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode))
+                model.expectRecords(static_cast<size_t>(st.st_size) / (kAtomLineMin + 1) + 1);
             LineReader lines(f);
             readFixedColumns(lines, model, fileName);
             std::fclose(f);

@@ -145,3 +145,17 @@ TEST(FormattedText, PrintsToAFile) {
     std::fclose(fp);
     EXPECT_EQ(testutil::readFile(dir.file("out.txt")), "   12   HN    -8.171\n5.000000e-01\n");
 }
+
+// The program remembers which formats it writes itself; a format is known by its text, so a
+// buffer that held a format it writes and then one it leaves to the C library gets each right.
+TEST(FormattedText, FormatsKnownByTextNotByAddress) {
+    char format[16];
+    std::string out;
+    std::strcpy(format, "%5.2f|");
+    appendFormatted(out, format, 1.5);
+    std::strcpy(format, "%5.2e|");
+    appendFormatted(out, format, 1.5);
+    std::strcpy(format, "%5.2f|");
+    appendFormatted(out, format, -1.5);
+    EXPECT_EQ(out, " 1.50|1.50e+00|-1.50|");
+}
