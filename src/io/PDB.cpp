@@ -3,6 +3,7 @@
 #include "io/PDB.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -44,6 +45,37 @@ bool startsWith(std::string_view line, std::string_view prefix) { return line.su
 // An atom line is at least this long: every field up to the z coordinate is complete.
 const size_t kAtomLineMin = 54;
 
+// A fixed-column real written with `decimals` digits after the point at the field's end, as PDB
+// files write them ("  -1.234" for 8.3), the blanks before it and a minus aside: the digits as
+// one integer over 10^decimals, the value parseDouble gives for that text. Any other text goes to
+// parseDouble.
+template <int decimals>
+double fixedPointField(const char* t, int width) {
+    static_assert(decimals >= 1 && decimals <= 3, "a short fraction");
+    const char* point = t + width - decimals - 1;
+    if (*point != '.') return parseDouble(std::string_view(t, static_cast<size_t>(width)));
+    uint64_t m = 0;
+    for (const char* d = point + 1; d < t + width; d++) {
+        const unsigned digit = static_cast<unsigned>(*d - '0');
+        if (digit > 9) return parseDouble(std::string_view(t, static_cast<size_t>(width)));
+        m = m * 10 + digit;
+    }
+    uint64_t whole = 0, scale = 1;
+    const char* q = point - 1;
+    for (; q >= t && static_cast<unsigned>(*q - '0') <= 9; q--) {
+        whole += static_cast<uint64_t>(*q - '0') * scale;
+        scale *= 10;
+    }
+    const bool minus = q >= t && *q == '-';
+    if (minus) q--;
+    for (; q >= t; q--)
+        if (*q != ' ') return parseDouble(std::string_view(t, static_cast<size_t>(width)));
+    constexpr double kScale = decimals == 1 ? 1e1 : decimals == 2 ? 1e2 : 1e3;
+    constexpr uint64_t kUnits = decimals == 1 ? 10 : decimals == 2 ? 100 : 1000;
+    const double value = static_cast<double>(whole * kUnits + m) / kScale;  // at most 11 digits: exact
+    return minus ? -value : value;
+}
+
 // The numbers and the alternate location of an atom line (at least kAtomLineMin long).
 //   1-6 record | 7-11 serial | 12-16 name | 17 altLoc | 18-20 residue | 22 chain | 23-26 resSeq
 //   31-38 x | 39-46 y | 47-54 z | 55-60 occupancy | 61-66 B-factor
@@ -52,11 +84,11 @@ void parseAtomNumbers(std::string_view line, AtomRecord& a) {
     a.atomNum = static_cast<int>(parseLong(std::string_view(t + 6, 5)));
     a.altLoc = t[16];
     a.resNum = static_cast<int>(parseLong(std::string_view(t + 22, 4)));
-    a.x = static_cast<float>(parseDouble(std::string_view(t + 30, 8)));
-    a.y = static_cast<float>(parseDouble(std::string_view(t + 38, 8)));
-    a.z = static_cast<float>(parseDouble(std::string_view(t + 46, 8)));
-    a.occupancy = line.size() > 59 ? static_cast<float>(parseDouble(std::string_view(t + 54, 6))) : 1.0f;
-    a.bFactor = line.size() > 65 ? static_cast<float>(parseDouble(std::string_view(t + 60, 6))) : 1.0f;
+    a.x = static_cast<float>(fixedPointField<3>(t + 30, 8));
+    a.y = static_cast<float>(fixedPointField<3>(t + 38, 8));
+    a.z = static_cast<float>(fixedPointField<3>(t + 46, 8));
+    a.occupancy = line.size() > 59 ? static_cast<float>(fixedPointField<2>(t + 54, 6)) : 1.0f;
+    a.bFactor = line.size() > 65 ? static_cast<float>(fixedPointField<2>(t + 60, 6)) : 1.0f;
     a.kind = line[0] == 'A' ? RecordKind::Atom : line[0] == 'H' ? RecordKind::Hetatm : RecordKind::Ter;
 }
 
