@@ -227,7 +227,7 @@ void printOrthogonalTensors(FILE* out, const TensorSetSvd& d) {
         DTensor scratch;
         const Components s = saupeOf(c);
         std::copy(s.begin(), s.end(), scratch.saupe.begin());
-        scratch.saupe2euler();
+        scratch.saupe2principal();
         da.push_back(scratch.da);
         rh.push_back(scratch.da != 0 ? scratch.dr / scratch.da : 0.0);
     }

@@ -85,7 +85,7 @@ void SVDWorkData::runJackknife(DTensor& t, std::vector<DipolarCouplingData>& lis
         for (int k = 0; k < kParams; k++) tMean[k] += T[k] / N;
 
         for (int k = 0; k < kParams; k++) scratch.saupe[k] = s[k];
-        scratch.saupe2euler();
+        scratch.saupe2principal();
         daTrial_[g] = scratch.da;
         rhTrial_[g] = scratch.dr / scratch.da;   // not a number when the trial tensor is zero
 

@@ -243,7 +243,7 @@ double SVDWorkData::runCullingTrialFit(CullingOrder& order, const std::vector<ch
         if (!units[u]) continue;
         const double* s = leaveOut_.solution(w.trialOfUnit[u]);
         for (int k = 0; k < kParams; k++) w.scratch.saupe[k] = s[k];
-        w.scratch.saupe2euler();
+        w.scratch.saupe2principal();
         const double da = w.scratch.da, dr = w.scratch.dr, rh = dr / da;
         w.unitDa[u] = da;
         w.unitDr[u] = dr;

@@ -81,7 +81,7 @@ void multiJackknife(SVDWorkData& svd, LeaveGroupOutLS& trials, const SVDWorkData
             SVDWorkData::normalisedTensor(s, T + kS * c);
             for (int j = 0; j < kS; j++) tMean[kS * c + j] += T[kS * c + j] / N;
             for (int j = 0; j < kS; j++) scratch.saupe[j] = s[j];
-            scratch.saupe2euler();
+            scratch.saupe2principal();
             const size_t gc = static_cast<size_t>(g) * P + c;
             da[gc] = scratch.da;
             dr[c] = scratch.dr;

@@ -111,7 +111,7 @@ int SVDWorkData::findSaupe_jk_byRes(DTensor& t, std::vector<RCSA_Data>& list, in
             t.dSaupe[k] += std::sqrt(var[k]) * left / N;   // a running value; the full fit replaces it
         }
         for (int k = 0; k < kParams; k++) scratch.saupe[k] = s[k];
-        scratch.saupe2euler();
+        scratch.saupe2principal();
         const int* rows = leaveOut_.leftOut(g);
         for (int i = 0; i < left; i++) {
             RCSA_Data& r = list[rows_.pos[rows[i]]];

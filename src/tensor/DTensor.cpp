@@ -140,6 +140,13 @@ void DTensor::principalFrame(Mat4 M) const {
 
 int DTensor::saupe2euler() {
     for (int i = 0; i < 8; i++) psiList[i] = thetaList[i] = phiList[i] = 0;
+    if (!saupe2principal()) return 0;
+    Mat3 R;
+    Mat4To3(R, vv);
+    return rot2euler(R);
+}
+
+bool DTensor::saupe2principal() {
     da = 0;
     dr = 0;
 
@@ -158,7 +165,7 @@ int DTensor::saupe2euler() {
     S[0][2] = S[2][0] = saupe[3];
     S[1][2] = S[2][1] = saupe[4];
 
-    if (diag3By3(S) != 0) return 0;
+    if (diag3By3(S) != 0) return false;
 
     for (int k = 0; k < 3; k++) {
         eigVal[k] = dd[k];
@@ -171,10 +178,7 @@ int DTensor::saupe2euler() {
 
     dr = (sXYZ[0] - sXYZ[1]) / 3.0 + 0.0;
     da = (sXYZ[2] - (sXYZ[0] + sXYZ[1]) / 2.0) / 3.0 + 0.0;
-
-    Mat3 R;
-    Mat4To3(R, vv);
-    return rot2euler(R);
+    return true;
 }
 
 // Cyclic Jacobi rotations on a symmetric 3x3 matrix. Each rotation annihilates a_pq with

@@ -81,6 +81,9 @@ public:
     // Saupe vector -> eigVal, sXYZ, m, vv, da, dr and the Euler solution lists; returns the number of
     // solutions, 0 when the diagonalisation fails. The caller stores the count in eulerCount.
     int saupe2euler();
+    // The first half of saupe2euler: eigVal, sXYZ, m, vv, da and dr, without the Euler solutions
+    // (what a jackknife trial needs); false when the diagonalisation fails (da = dr = 0 then).
+    bool saupe2principal();
     // M = transpose of vv: its rows are the principal axes, so that a row vector u times M gives
     // u in the principal frame (the frame every back-calculation from da, dr works in).
     void principalFrame(Mat4 M) const;
