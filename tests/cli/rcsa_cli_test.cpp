@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/KnownTensor.h"
 #include "common/RcsaSimulation.h"
 #include "common/ResultTable.h"
 #include "common/TestUtil.h"
@@ -185,28 +186,10 @@ TEST(RcsaMode, KnownTensorRecovered) {
 TEST(RcsaMode, CouplingTensorBackCalculatesTheRcsa) {
     TempDir dir;
     const std::string pdb = kExamples + "2MJB_model1.pdb";
-    std::map<int, std::string> names;
-    const rcsasim::Models models = rcsasim::readModels(pdb, &names);
     // N-H couplings D = |DI| u.S.u with the N-H constant at the standard distance 1.041 A
-    const double dmaxNH = std::fabs(267.5198e6 * -27.116e6 * 3.356809033771374e-12 / std::pow(1.041, 3));
-    const rcsasim::M3 S = kTensor.matrix();
-    std::string dc = "VARS RESID_I RESNAME_I ATOMNAME_I RESID_J RESNAME_J ATOMNAME_J D\n"
-                     "FORMAT %5d %6s %6s %5d %6s %6s %14.9f\n";
-    int nDC = 0;
-    for (const auto& [res, name] : names) {
-        auto nA = models.begin()->second.find({res, "N"}), hA = models.begin()->second.find({res, "H"});
-        if (nA == models.begin()->second.end() || hA == models.begin()->second.end()) continue;
-        const rcsasim::V3 u = rcsasim::unit(rcsasim::sub(hA->second, nA->second));
-        double q = 0;
-        for (int i = 0; i < 3; i++)
-            for (int j = 0; j < 3; j++) q += u[i] * S[i][j] * u[j];
-        char line[160];
-        std::snprintf(line, sizeof line, "%5d %6s %6s %5d %6s %6s %14.9f\n", res, name.c_str(), "N", res, name.c_str(),
-                      "H", dmaxNH * q);
-        dc += line;
-        nDC++;
-    }
-    testutil::writeFile(dir.file("nh.tab"), dc);
+    using namespace knowntensor;
+    const int nDC = writeSimulated(dir.file("nh.tab"), readModels(pdb), {{"N", "H", 0, constant(gH, gN, 1.041)}},
+                                   {kTensor.matrix()}, false, residueNames(pdb));
     const auto sim = simulateAll(pdb, "NC");
     testutil::writeFile(dir.file("rcsa.tab"), rcsasim::table(sim));
 
