@@ -234,17 +234,10 @@ TEST(HostileInputCli, ExtremeResidueNumbersAndSelections) {
 // million numbers empty (a residue numbered 1999999999) generates for the residues present only.
 TEST(HostileInputCli, GeneratedCouplingsOverAGapInTheNumbering) {
     TempDir dir;
-    const std::string model = readFile(kPdb);
-    std::string gapped;
-    size_t at = 0;
-    while (at < model.size()) {
-        size_t end = model.find('\n', at);
-        if (end == std::string::npos) end = model.size();
-        const std::string line = model.substr(at, end - at) + "\n";
-        at = end + 1;
-        const bool atom = line.compare(0, 4, "ATOM") == 0 && line.size() > 26;
-        const int residue = atom ? std::stoi(line.substr(22, 4)) : 0;
-        if (!(atom && residue >= 30 && residue <= 35)) gapped += line;   // residues 30 to 35 missing
+    std::string gapped;   // residues 30 to 35 missing
+    for (const std::string& line : testutil::splitLines(readFile(kPdb))) {
+        const int residue = line.compare(0, 4, "ATOM") == 0 && line.size() > 26 ? std::stoi(line.substr(22, 4)) : 0;
+        if (residue < 30 || residue > 35) gapped += line + "\n";
     }
     writeFile(dir.file("gapped.pdb"), gapped);
     const std::vector<std::string> generate = {"-fixed", "-da", "1e-4", "-rh", "0.3", "-rx", "1", "-ry", "2",
@@ -298,8 +291,7 @@ TEST(HostileInputCli, UnknownOptionsWarnedWithClosestName) {
         std::string option;
         std::string closest;
     };
-    for (const Case& c : std::vector<Case>{{"-nojk", "-noJK"}, {"--help", "-help"}, {"-frobnicate", ""},
-                                           {"-selct", "-select"}, {"-outd", "-outD"}}) {
+    for (const Case& c : std::vector<Case>{{"-nojk", "-noJK"}, {"--help", "-help"}, {"-frobnicate", ""}}) {
         SCOPED_TRACE(c.option);
         std::vector<std::string> args = base;
         args.push_back(c.option);

@@ -283,8 +283,11 @@ TEST(NonlinearFit, RunsWithoutMinimiserReportTheStartTensor) {
     }
     RunResult r = runOrvex({"-pdb", kModel1, "-fixed", "-da", "1e-4", "-rh", "0.3", "-classHN,N"}, dir.path());
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("[Error]:: Switched To A Nonlinear Fit Mode (-fit)! \n"), std::string::npos);
+    EXPECT_NE(r.err.find("[Error]:: Fixed Mode (-fixed) Must Have All Five Tensors (-da -rh -rx -ry -rz) Specified! \n"
+                         "[Error]:: Switched To A Nonlinear Fit Mode (-fit)! \n"),
+              std::string::npos);
     const std::string table = testutil::readFile(dir.file("outD.tab"));
+    EXPECT_NE(table.find("DATA TENSOR_MODE FIT_NONLIN"), std::string::npos);
     EXPECT_EQ(dataValues(table, "ROT_XYZ"), (std::vector<double>{-9999, -9999, -9999}));
     EXPECT_NE(table.find("DATA Dr  3.000000e-05\n"), std::string::npos);
 }

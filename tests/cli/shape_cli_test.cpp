@@ -1,6 +1,5 @@
 // The shape-based tensor mode (-shapeTensor) as a user runs it: every printed tensor line of the
-// ubiquitin ensemble against the shape tensor computed here from the coordinates, a prolate
-// ellipsoid of atoms, the scale of couplings simulated from a known multiple of the shape tensor,
+// ubiquitin ensemble against the shape tensor computed here from the coordinates, the scale of couplings simulated from a known multiple of the shape tensor,
 // the residue selection, and the runs that compute nothing.
 #include <algorithm>
 #include <cmath>
@@ -147,35 +146,6 @@ TEST(ShapeTensorCli, EnsembleTensorsAgreeWithIndependentComputation) {
     size_t count = 0;
     for (size_t at = err.find(mismatch); at != std::string::npos; at = err.find(mismatch, at + 1)) count++;
     EXPECT_EQ(count, 5u) << err;   // the five glycine CA-HA# couplings
-}
-
-// Atoms filling a prolate ellipsoid give an axially symmetric tensor, and N-H couplings simulated
-// from 1e-3 times (3 cos^2 b - 1)/2 (b the angle to the long axis) scale it to S_X = S_Y = -0.5e-3,
-// S_Z = 1e-3. The file ends with a padded TER record inside the selected residues: counted as an
-// atom at the origin, it would pull the centre away and break the symmetry.
-TEST(ShapeTensorCli, ProlateEllipsoidGivesAxialTensorAlongItsLongAxis) {
-    TempDir dir;
-    const Ellipsoid e = prolateEllipsoid();
-    testutil::writeFile(dir.file("ellipsoid.pdb"), e.pdb);
-    std::string table = "VARS RESID_I RESNAME_I ATOMNAME_I RESID_J RESNAME_J ATOMNAME_J D\n"
-                        "FORMAT %5d %6s %6s %5d %6s %6s %20.14f\n";
-    const double dmax = knowntensor::constant(knowntensor::gH, knowntensor::gN, 1.041);
-    for (size_t k = 0; k < e.nh.size(); k++) {
-        double u[3], len = 0, c = 0;
-        for (int i = 0; i < 3; i++) len += std::pow(u[i] = e.nh[k].second[i] - e.nh[k].first[i], 2);
-        for (int i = 0; i < 3; i++) c += u[i] * e.longAxis[i] / std::sqrt(len);
-        char row[128];
-        std::snprintf(row, sizeof row, "%5d %6s %6s %5d %6s %6s %20.14f\n", static_cast<int>(k + 1), "GLY", "N",
-                      static_cast<int>(k + 1), "GLY", "H", dmax * 1e-3 * (3 * c * c - 1) / 2);
-        table += row;
-    }
-    testutil::writeFile(dir.file("nh.tab"), table);
-
-    RunResult r = runOrvex({"-pdb", "ellipsoid.pdb", "-inD", "nh.tab", "-shapeTensor"}, dir.path());
-    ASSERT_EQ(r.status, 1) << r.err;
-    const auto printed = tensorLines(r.out);
-    ASSERT_EQ(printed.size(), 1u) << r.out;
-    expectPrinted(printed[0], {-0.5, -0.5, 1.0}, "ellipsoid");
 }
 
 // Couplings simulated on one model from k times its shape tensor give back k: the printed values

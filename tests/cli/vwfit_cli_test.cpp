@@ -1,7 +1,6 @@
 // The variable-weight ensemble fit as a user runs it: two media simulated here as a mixture of
 // three of ten peptide conformers (the weights come back in the tables, seeded runs repeat
-// exactly), eleven conformers on two VWFIT_W lines, the real ubiquitin ensemble in four media,
-// -vwfit_cv through the standard run, validation mode and the options of -vwfit_cv_multi, and the
+// exactly), eleven conformers on two VWFIT_W lines, -vwfit_cv through the standard run, validation mode and the options of -vwfit_cv_multi, and the
 // errors: no coupling file, no structure, an unreadable table, too many conformers.
 #include <cmath>
 #include <regex>
@@ -128,26 +127,6 @@ TEST(VwfitCli, ElevenConformersPrintTwoWeightLines) {
     EXPECT_NEAR(sum, 1, 0.006);   // eleven values rounded to 0.001
     // the block ends with the single value and one line end
     EXPECT_TRUE(std::regex_search(table, std::regex("\nDATA VWFIT_W  [ 0-9.]{5}[0-9] \n#")));
-}
-
-TEST(VwfitCli, UbiquitinInFourMedia) {
-    TempDir dir;
-    std::vector<std::string> a = {"-vwfit", "-pdb", kExamples + "2MJB.pdb", "-inDs"};
-    for (int k = 0; k < 4; k++) a.push_back(kExamples + "2mjb_set50" + std::to_string(k) + "_backbone.tab");
-    a = args(a, {"-seed", "1", "-saStep1", "5", "-saStep2", "20", "-saStep3", "20", "-vwfitCount", "1"});
-    const RunResult r = runOrvex(a, dir.path());
-    EXPECT_EQ(r.status, 1) << r.err;
-    const int couplings[4] = {305, 302, 112, 238};
-    for (int k = 1; k <= 4; k++) {
-        const std::string table = testutil::readFile(dir.file("outD_" + std::to_string(k) + "_vwfit.tab"));
-        std::vector<int> perLine;
-        const std::vector<double> w = weightLines(table, &perLine);
-        EXPECT_EQ(perLine, (std::vector<int>{10, 10})) << k;
-        double sum = 0;
-        for (double v : w) sum += v;
-        EXPECT_NEAR(sum, 1, 0.011) << k;
-        EXPECT_EQ(resulttable::dataValues(table, "N"), std::vector<double>{static_cast<double>(couplings[k - 1])});
-    }
 }
 
 // -vwfit_cv: fit mode 8 of the standard run, one medium, the validation residues predicted by the

@@ -39,14 +39,4 @@ TEST(KnownOptions, ClosestName) {
     EXPECT_FALSE(known_options::closest(std::string(100000, 'x')).empty());
     EXPECT_FALSE(known_options::isKnown("nojk"));
     EXPECT_FALSE(known_options::isKnown(""));
-
-    FILE* f = std::tmpfile();
-    EXPECT_EQ(known_options::warnUnknown({"", "pdb", "nojk", "seed", "frobnicate"}, f), 2);
-    std::rewind(f);
-    char buf[256];
-    std::string text;
-    while (std::fgets(buf, sizeof buf, f)) text += buf;
-    std::fclose(f);
-    EXPECT_EQ(text.substr(0, text.find('\n') + 1), "Warning :: Unknown option -nojk is ignored; did you mean -noJK?\n");
-    EXPECT_NE(text.find("Warning :: Unknown option -frobnicate is ignored; did you mean -"), std::string::npos);
 }

@@ -108,18 +108,6 @@ TEST(OrvexOptions, FixedTensor) {
     EXPECT_EQ(std::make_pair(o->dTensor.psiMin, o->dTensor.psiMax), std::make_pair(10.0, 10.0));
     EXPECT_EQ(o->dTensor.thetaMin, -180);
 
-    // missing rotations: two messages, nonlinear fit, rotations start at -9999
-    testing::internal::CaptureStderr();
-    o = withArgs({"-fixed", "-da", "1e-4", "-rh", "0.3", "-inD", "a.tab"});
-    std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(err,
-              "[Error]:: Fixed Mode (-fixed) Must Have All Five Tensors (-da -rh -rx -ry -rz) Specified! \n"
-              "[Error]:: Switched To A Nonlinear Fit Mode (-fit)! \n");
-    EXPECT_EQ(o->dTensor.tensorMode, 3);
-    EXPECT_EQ(o->dTensor.psi, -9999);
-    EXPECT_EQ(o->dTensor.phi, -9999);
-    EXPECT_TRUE(o->DCTypeListInt.empty());   // a table is given: nothing to generate
-
     // -dr given with -fixed wins over -rh
     o = withArgs({"-fixed", "-da", "2e-4", "-rh", "0.3", "-dr", "1e-5", "-rx", "0", "-ry", "0", "-rz", "0",
                   "-classCA,C", "-classHN,N", "-classN,C-1", "-classHN,C-1", "-classHB,CB", "-classHA,CA"});
