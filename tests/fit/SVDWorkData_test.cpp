@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include "common/LeastSquaresReference.h"
+#include "common/MaxSubScenario.h"
 #include "couplings/DCListData.h"
 #include "io/PDB.h"
 #include "numeric/LeaveGroupOutLS.h"
@@ -30,19 +31,10 @@ using List = std::vector<DipolarCouplingData>;
 const Vec5 kSaupe = {4.1e-4, -7.3e-4, 2.2e-4, -3.1e-4, 1.7e-4};
 
 // The backbone table of the examples built against one of their structure files.
-List loadCouplings(const std::string& pdbName, int* conformers = nullptr) {
-    const std::string dir = std::string(ORVEX_SOURCE_DIR) + "/examples/";
-    testing::internal::CaptureStderr();
-    std::vector<PDB> pdbs(1);
-    EXPECT_TRUE(pdbs[0].loadPDB(dir + pdbName));
-    DCListData list;
-    DTensor t;
-    list.readDC(dir + "2mjb_set500_backbone.tab", t);
-    list.selectDC(list.segFIRST, list.segLAST, {}, {}, true);
-    list.buildDC(pdbs, true, 0);
-    testing::internal::GetCapturedStderr();
-    if (conformers) *conformers = pdbs[0].conformer_count;
-    return list.dcList;
+List loadCouplings(const std::string& pdbName) {
+    return maxsubscenario::builtCouplings(maxsubscenario::examples() + pdbName,
+                                          maxsubscenario::examples() + "2mjb_set500_backbone.tab")
+        .dcList;
 }
 
 // Every valid measured value replaced by the one kSaupe gives plus a deterministic pseudo-noise.
