@@ -1,4 +1,5 @@
-// The straightforward per-trial least-squares solve the fast solvers are checked against:
+// Least-squares references the solvers and fits are checked against: the normal equations solved
+// by Gauss-Jordan elimination (no code of the program), and the straightforward per-trial solve:
 // the whole system decomposed with U formed (svdcmpUser), singular values below 1e-6 of the
 // largest set to 0, then back-substitution and covariance from U, w and V.
 #pragma once
@@ -10,6 +11,37 @@
 #include "numeric/SVD2.h"
 
 namespace lsref {
+
+// The normal equations A^T A x = A^T b (A flat n x m) solved by Gauss-Jordan elimination on
+// [A^T A | A^T b | I] (positive definite: no pivoting): x and (A^T A)^-1 (row-major).
+struct NormalEq {
+    std::vector<double> x, inv;
+};
+inline NormalEq normalEquations(const std::vector<double>& A, const std::vector<double>& b, int n, int m) {
+    const int c = 2 * m + 1;
+    std::vector<double> G(m * c, 0.0);
+    for (int j = 0; j < m; ++j) {
+        G[j * c + m + 1 + j] = 1;
+        for (int i = 0; i < n; ++i) {
+            G[j * c + m] += A[i * m + j] * b[i];
+            for (int k = 0; k < m; ++k) G[j * c + k] += A[i * m + j] * A[i * m + k];
+        }
+    }
+    for (int col = 0; col < m; ++col) {
+        const double p = G[col * c + col];
+        for (int j = 0; j < c; ++j) G[col * c + j] /= p;
+        for (int i = 0; i < m; ++i) {
+            const double f = i == col ? 0.0 : G[i * c + col];
+            for (int j = 0; j < c; ++j) G[i * c + j] -= f * G[col * c + j];
+        }
+    }
+    NormalEq r;
+    for (int i = 0; i < m; ++i) {
+        r.x.push_back(G[i * c + m]);
+        for (int k = 0; k < m; ++k) r.inv.push_back(G[i * c + m + 1 + k]);
+    }
+    return r;
+}
 
 struct Solve {
     std::vector<double> x, cov;   // k values, k x k row-major

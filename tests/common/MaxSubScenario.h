@@ -1,4 +1,5 @@
-// Couplings for the maximal-subset tests: the 305 backbone couplings of
+// Couplings of the examples built as the program builds them, and those of the maximal-subset
+// tests: the 305 backbone couplings of
 // examples/2mjb_set500_backbone.tab (N-H, N-C, C-HN, CA-C, CA-HA of ubiquitin, residues 1-70)
 // built against examples/2MJB_model1.pdb, every value replaced by the one a known tensor gives,
 // and the N-H couplings of five residues spread over the chain moved by 10-15 Hz.
@@ -32,19 +33,28 @@ inline bool isOutlier(int residue) {
 
 inline std::string examples() { return std::string(ORVEX_SOURCE_DIR) + "/examples/"; }
 
-// The example table built against model 1, selected from `first` to `last` (all residues by default).
-inline DCListData exampleCouplings(int first = 9999, int last = -9999) {
+// A coupling table built against a structure file and selected from `first` to `last` (all
+// residues by default), the messages swallowed.
+inline DCListData builtCouplings(const std::string& pdbPath, const std::string& tablePath, int first = 9999,
+                                 int last = -9999) {
     testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
     std::vector<PDB> pdbs(1);
-    pdbs[0].loadPDB(examples() + "2MJB_model1.pdb");
+    EXPECT_TRUE(pdbs[0].loadPDB(pdbPath)) << pdbPath;
     DCListData list;
     DTensor t;
-    list.readDC(examples() + "2mjb_set500_backbone.tab", t);
+    list.readDC(tablePath, t);
     if (first > last) first = list.segFIRST, last = list.segLAST;
     list.selectDC(first, last, {}, {}, true);
     list.buildDC(pdbs, true, 0);
+    testing::internal::GetCapturedStdout();
     testing::internal::GetCapturedStderr();
     return list;
+}
+
+// The example table built against model 1.
+inline DCListData exampleCouplings(int first = 9999, int last = -9999) {
+    return builtCouplings(examples() + "2MJB_model1.pdb", examples() + "2mjb_set500_backbone.tab", first, last);
 }
 
 inline bool isNH(const DipolarCouplingData& dc) {

@@ -8,41 +8,21 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
-#include <sstream>
 #include <string>
-#include <utility>
 #include <vector>
 
-#include "common/TestUtil.h"
+#include "common/KnownTensor.h"
 
 namespace rcsasim {
 
-typedef std::array<double, 3> V3;
-typedef std::array<V3, 3> M3;
-// model -> (residue, atom name as in the file) -> position
-typedef std::map<int, std::map<std::pair<int, std::string>, V3>> Models;
-
-inline std::string trim(const std::string& s) {
-    size_t a = s.find_first_not_of(' '), b = s.find_last_not_of(' ');
-    return a == std::string::npos ? "" : s.substr(a, b - a + 1);
-}
+typedef knowntensor::Xyz V3;
+typedef knowntensor::M3 M3;
+typedef knowntensor::Models Models;   // model -> (residue, atom name as in the file) -> position
+using knowntensor::rotation;
 
 inline Models readModels(const std::string& path, std::map<int, std::string>* resNames = nullptr) {
-    Models models;
-    std::istringstream in(testutil::readFile(path));
-    std::string line;
-    int model = 1;
-    while (std::getline(in, line)) {
-        if (line.rfind("MODEL", 0) == 0) model = std::stoi(line.substr(6));
-        if (line.rfind("ATOM", 0) != 0 || line.size() < 54) continue;
-        const int res = std::stoi(line.substr(22, 4));
-        // coordinates in single precision, as structure files are read
-        models[model][{res, trim(line.substr(12, 4))}] = {std::stof(line.substr(30, 8)),
-                                                          std::stof(line.substr(38, 8)),
-                                                          std::stof(line.substr(46, 8))};
-        if (resNames) (*resNames)[res] = trim(line.substr(17, 3));
-    }
-    return models;
+    if (resNames) *resNames = knowntensor::residueNames(path);
+    return knowntensor::readModels(path);
 }
 
 inline V3 sub(const V3& a, const V3& b) { return {a[0] - b[0], a[1] - b[1], a[2] - b[2]}; }
@@ -84,43 +64,14 @@ inline M3 axes(char nucleus, const V3& c, const V3& nAtom, const V3& h, const Cs
     return {t, turn(t, n, 90), n};
 }
 
-// Rotation Rz(phi) Ry(theta) Rx(psi), degrees; its rows are the principal axes.
-inline M3 rotation(double psi, double theta, double phi) {
-    const double k = M_PI / 180, a = psi * k, b = theta * k, c = phi * k;
-    const M3 rx = {{{1, 0, 0}, {0, cos(a), -sin(a)}, {0, sin(a), cos(a)}}};
-    const M3 ry = {{{cos(b), 0, sin(b)}, {0, 1, 0}, {-sin(b), 0, cos(b)}}};
-    const M3 rz = {{{cos(c), -sin(c), 0}, {sin(c), cos(c), 0}, {0, 0, 1}}};
-    auto mul = [](const M3& x, const M3& y) {
-        M3 r{};
-        for (int i = 0; i < 3; i++)
-            for (int j = 0; j < 3; j++)
-                for (int l = 0; l < 3; l++) r[i][j] += x[i][l] * y[l][j];
-        return r;
-    };
-    return mul(rz, mul(ry, rx));
-}
-
 // Order matrix R^T diag(-Da + 1.5 Dr, -Da - 1.5 Dr, 2 Da) R.
 struct Tensor {
     double Da, Dr, psi, theta, phi;
-    M3 matrix() const {
-        const M3 R = rotation(psi, theta, phi);
-        const double p[3] = {-Da + 1.5 * Dr, -Da - 1.5 * Dr, 2 * Da};
-        M3 S{};
-        for (int a = 0; a < 3; a++)
-            for (int b = 0; b < 3; b++)
-                for (int k = 0; k < 3; k++) S[a][b] += R[k][a] * p[k] * R[k][b];
-        return S;
-    }
+    M3 matrix() const { return knowntensor::tensorMatrix(Da, Dr, psi, theta, phi); }
     // Saupe vector in RCSA order (Syy, Szz, Sxy, Sxz, Syz)
     std::array<double, 5> rcsaOrder() const {
         const M3 S = matrix();
         return {S[1][1], S[2][2], S[0][1], S[0][2], S[1][2]};
-    }
-    // in coupling order (Szz, Sxx - Syy, Sxy, Sxz, Syz)
-    std::array<double, 5> couplingOrder() const {
-        const M3 S = matrix();
-        return {S[2][2], S[0][0] - S[1][1], S[0][1], S[0][2], S[1][2]};
     }
 };
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "common/LeastSquaresReference.h"
 #include "common/PeptideEnsemble.h"
 #include "common/TestUtil.h"
 #include "couplings/DCListData.h"
@@ -60,31 +61,6 @@ inline double saupeNorm2(const double s[5]) {
     return xx * xx + yy * yy + zz * zz + 2 * (s[2] * s[2] + s[3] * s[3] + s[4] * s[4]);
 }
 
-// Least squares min sum_j (row_j . s - rhs_j)^2 by the normal equations (Gauss-Jordan with
-// partial pivoting).
-inline std::array<double, 5> solve5(const std::vector<std::array<double, 5>>& rows, const std::vector<double>& rhs) {
-    double a[5][6] = {};
-    for (size_t j = 0; j < rows.size(); j++)
-        for (int p = 0; p < 5; p++) {
-            for (int q = 0; q < 5; q++) a[p][q] += rows[j][p] * rows[j][q];
-            a[p][5] += rows[j][p] * rhs[j];
-        }
-    for (int c = 0; c < 5; c++) {
-        int piv = c;
-        for (int r = c + 1; r < 5; r++)
-            if (std::fabs(a[r][c]) > std::fabs(a[piv][c])) piv = r;
-        for (int q = 0; q < 6; q++) std::swap(a[c][q], a[piv][q]);
-        for (int r = 0; r < 5; r++) {
-            if (r == c) continue;
-            const double f = a[r][c] / a[c][c];
-            for (int q = c; q < 6; q++) a[r][q] -= f * a[c][q];
-        }
-    }
-    std::array<double, 5> s;
-    for (int p = 0; p < 5; p++) s[p] = a[p][5] / a[p][p];
-    return s;
-}
-
 // The five orientation functions of the unit vector along I - J in one model (false when an
 // atom is missing there).
 inline bool orientation(const peptide::Models& models, int model, const Coupling& c, std::array<double, 5>& f) {
@@ -118,8 +94,8 @@ inline Reference referenceScore(const peptide::Models& models, const std::vector
     double sumQ = 0;
     int countQ = 0;
     for (size_t k = 0; k < tables.size(); k++) {
-        std::vector<std::array<double, 5>> avg, rows;
-        std::vector<double> rhs;
+        std::vector<std::array<double, 5>> avg;
+        std::vector<double> rows, rhs;   // rows flat, five columns
         for (size_t j = 0; j < tables[k].size(); j++) {
             const Coupling& c = tables[k][j];
             std::array<double, 5> a{}, f;
@@ -131,12 +107,11 @@ inline Reference referenceScore(const peptide::Models& models, const std::vector
             }
             avg.push_back(a);
             const double h = c.kind.absDI / sigma[k][j];
-            std::array<double, 5> row;
-            for (int p = 0; p < 5; p++) row[p] = h * a[p];
-            rows.push_back(row);
+            for (int p = 0; p < 5; p++) rows.push_back(h * a[p]);
             rhs.push_back(c.d / sigma[k][j]);
         }
-        const std::array<double, 5> s = solve5(rows, rhs);
+        const std::vector<double> x = lsref::normalEquations(rows, rhs, static_cast<int>(rhs.size()), 5).x;
+        const std::array<double, 5> s = {x[0], x[1], x[2], x[3], x[4]};
         ref.saupe.push_back(s);
         const double shape = std::sqrt(2 * saupeNorm2(s.data()) / 15);
         std::map<int, std::vector<double>> e2, di;   // class -> squared deviations, |DI|
@@ -168,6 +143,25 @@ inline Reference referenceScore(const peptide::Models& models, const std::vector
     ref.score = ref.meanQ - C * std::pow(s2, 0.1) / tables.size();
     return ref;
 }
+
+// Two media of tensors kS1 and kS2 simulated from the mixture of conformers 2, 5 and 9 of the
+// ten peptide conformers, written to a folder and read back.
+const M3 kS1 = knowntensor::tensorMatrix(5e-4, 2e-4, 30, 50, 70);
+const M3 kS2 = knowntensor::tensorMatrix(-3e-4, -0.6e-4, -40, 110, 15);
+const std::vector<double> kMixture = {0, 0.5, 0, 0, 0.3, 0, 0, 0, 0.2, 0};
+
+struct TwoMedia {
+    testutil::TempDir dir;
+    peptide::Models models;
+    std::vector<std::vector<Coupling>> tables;
+    Media media;
+    TwoMedia() {
+        testutil::writeFile(dir.file("models.pdb"), peptide::pdbText());
+        models = knowntensor::readModels(dir.file("models.pdb"));
+        tables = {peptide::simulate(models, kMixture, kS1), peptide::simulate(models, kMixture, kS2)};
+        media = load(dir, peptide::pdbText(), tables);
+    }
+};
 
 // The uncertainties the program assigned to the couplings of each medium, in table order.
 inline std::vector<std::vector<double>> sigmas(const Media& m) {

@@ -1,5 +1,5 @@
 // The ensemble fit in-process: the mixture of three conformers recovered from couplings simulated
-// here (two media, and one medium through fit modes 7 and 8, which only code reaches), a single
+// here (one medium through fit modes 7 and 8, which only code reaches), a single
 // conformer, the equal-weight result that seeds the best record, the fixed first weight, many
 // couplings, the conformer limit, and the real ubiquitin ensemble ending no worse than equal
 // weights.
@@ -22,10 +22,6 @@ using namespace vwfitmedia;
 
 namespace {
 
-const M3 kS1 = knowntensor::tensorMatrix(5e-4, 2e-4, 30, 50, 70);
-const M3 kS2 = knowntensor::tensorMatrix(-3e-4, -0.6e-4, -40, 110, 15);
-const std::vector<double> kMixture = {0, 0.5, 0, 0, 0.3, 0, 0, 0, 0.2, 0};
-
 // The trial settings of a short seeded run.
 void shortRun(std::vector<DTensor>& tensors, int trials, int step1, int step2, int step3) {
     for (DTensor& t : tensors) {
@@ -37,20 +33,6 @@ void shortRun(std::vector<DTensor>& tensors, int trials, int step1, int step2, i
         t.saItStep3 = step3;
     }
 }
-
-struct Mixture {
-    testutil::TempDir dir;
-    peptide::Models models;
-    std::vector<std::vector<Coupling>> tables;
-    Media media;
-    Mixture() {
-        const std::string pdb = peptide::pdbText();
-        testutil::writeFile(dir.file("models.pdb"), pdb);
-        models = knowntensor::readModels(dir.file("models.pdb"));
-        tables = {peptide::simulate(models, kMixture, kS1), peptide::simulate(models, kMixture, kS2)};
-        media = load(dir, pdb, tables);
-    }
-};
 
 double chosenShare(const double* w) { return w[1] + w[4] + w[8]; }
 
@@ -69,38 +51,11 @@ double scoreOf(FitWorkData& fit, const double* w) {
 
 }  // namespace
 
+// Fit mode 7 (no option reaches it) and mode 8 on the first medium. (Two media through the
+// standard entry are checked through the executable.)
 TEST(FitWorkDataVwfit, RecoversTheMixtureOfThreeConformers) {
-    Mixture mx;
+    TwoMedia mx;
     shortRun(mx.media.tensors, 2, 20, 100, 100);
-    {
-        RunSeed::set(11);
-        FitWorkData fit(mx.media.couplings, mx.media.tensors, 10);
-        fit.conformerNumbers = mx.media.numbers;
-        std::string out;
-        out = captured([&] { EXPECT_EQ(fit.vwfit_SA_LM_CV_multi_topN_2(10), 0); });
-        const double* w = fit.dTensors[0].VWfit_w;
-        EXPECT_GE(chosenShare(w), 0.9) << out;
-        double sum = 0;
-        for (int c = 0; c < 10; c++) sum += w[c];
-        EXPECT_NEAR(sum, 1, 1e-12);
-        for (int k = 0; k < 2; k++) {
-            for (int c = 0; c < 10; c++) EXPECT_EQ(fit.dTensors[k].VWfit_w[c], w[c]);
-            EXPECT_LT(fit.dArgs->ensemble->stats(k).q, 0.02);
-            // the tensors and couplings hold the fit of the final weights
-            EXPECT_NEAR(fit.dTensors[k].da, k == 0 ? 5e-4 : -3e-4, 3e-5);
-            for (size_t j = 0; j < mx.tables[k].size(); j++)
-                EXPECT_NEAR(fit.dcLists[k][j].dCalc, mx.tables[k][j].d, 2.0);
-        }
-        EXPECT_LT(scoreOf(fit, w), 0.02);
-        // the printed run: equal weights first, two trials, the final block
-        EXPECT_NE(out.find(" SVD Fit with an equal weight for all conformers ...\n ###### VWFit Statistics ###### \n"
-                           " SVD Fit with equal weights\t\t Medium #1\n\t N:\t 89\n"),
-                  std::string::npos);
-        EXPECT_NE(out.find("\n=======VWFit Trial # 2/2 (coefficient C = 0)=======\n"), std::string::npos);
-        EXPECT_NE(out.find("\n Simulated annealing phase #3 ( 100 steps) of Trial #   2 \n score: "), std::string::npos);
-        EXPECT_NE(out.find("\n VWFit Final\t Medium #2\n"), std::string::npos);
-    }
-    // Fit mode 7 (no option reaches it) and mode 8 on the first medium alone.
     for (bool validation : {false, true}) {
         RunSeed::set(5);
         FitWorkData fit(mx.media.couplings[0], mx.media.tensors[0], 10);
@@ -163,7 +118,7 @@ TEST(FitWorkDataVwfit, OneConformerGivesTheEqualWeightResultInEveryTrial) {
 // No trial: the equal-weight result that seeds the best record is the result. A fixed first
 // weight keeps its share through the trials.
 TEST(FitWorkDataVwfit, EqualWeightsSeedTheBestRecordAndTheFirstWeightCanBeFixed) {
-    Mixture mx;
+    TwoMedia mx;
     shortRun(mx.media.tensors, 0, 10, 10, 10);
     {
         FitWorkData fit(mx.media.couplings, mx.media.tensors, 10);
@@ -185,7 +140,7 @@ TEST(FitWorkDataVwfit, EqualWeightsSeedTheBestRecordAndTheFirstWeightCanBeFixed)
 
 // Four media of 356 couplings: 1 424 residuals, beyond the tensor fit's 1 000.
 TEST(FitWorkDataVwfit, MoreCouplingsThanTheTensorFitTakes) {
-    Mixture mx;
+    TwoMedia mx;
     std::vector<std::vector<Coupling>> tables;
     for (int k = 0; k < 4; k++) {
         tables.emplace_back();
@@ -204,7 +159,7 @@ TEST(FitWorkDataVwfit, MoreCouplingsThanTheTensorFitTakes) {
     EXPECT_EQ(fit.dArgs->xcCnt, 4 * 356);
     EXPECT_EQ(fit.dArgs->cCnt, 10);
     EXPECT_EQ(out.find("Powell"), std::string::npos);   // -nosaPowell
-    EXPECT_NE(out.find(" Medium #4\n\t N:\t356\n"), std::string::npos);
+    EXPECT_NE(out.find("\n VWFit Final\t Medium #4\n\t N:\t356\n"), std::string::npos);
 }
 
 // More conformers than the fit takes: the message, nothing fitted.

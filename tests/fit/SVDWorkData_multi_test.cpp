@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "common/LeastSquaresReference.h"
+#include "common/MaxSubScenario.h"
 #include "common/TestUtil.h"
 #include "couplings/DCListData.h"
 #include "io/PDB.h"
@@ -23,20 +24,8 @@ namespace {
 using List = std::vector<DipolarCouplingData>;
 const std::string kExamples = std::string(ORVEX_SOURCE_DIR) + "/examples/";
 
-// A coupling table built against a structure file (messages swallowed).
 List loadCouplings(const std::string& pdbPath, const std::string& table) {
-    testing::internal::CaptureStderr();
-    testing::internal::CaptureStdout();
-    std::vector<PDB> pdbs(1);
-    EXPECT_TRUE(pdbs[0].loadPDB(pdbPath)) << pdbPath;
-    DCListData list;
-    DTensor t;
-    list.readDC(table, t);
-    list.selectDC(list.segFIRST, list.segLAST, {}, {}, true);
-    list.buildDC(pdbs, true, 0);
-    testing::internal::GetCapturedStdout();
-    testing::internal::GetCapturedStderr();
-    return list.dcList;
+    return maxsubscenario::builtCouplings(pdbPath, table).dcList;
 }
 
 bool eligible(const DipolarCouplingData& dc) {

@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include "common/LeastSquaresReference.h"
+#include "common/MaxSubScenario.h"
 #include "couplings/DCListData.h"
 #include "io/PDB.h"
 #include "numeric/LeaveGroupOutLS.h"
@@ -30,19 +31,10 @@ using List = std::vector<DipolarCouplingData>;
 const Vec5 kSaupe = {4.1e-4, -7.3e-4, 2.2e-4, -3.1e-4, 1.7e-4};
 
 // The backbone table of the examples built against one of their structure files.
-List loadCouplings(const std::string& pdbName, int* conformers = nullptr) {
-    const std::string dir = std::string(ORVEX_SOURCE_DIR) + "/examples/";
-    testing::internal::CaptureStderr();
-    std::vector<PDB> pdbs(1);
-    EXPECT_TRUE(pdbs[0].loadPDB(dir + pdbName));
-    DCListData list;
-    DTensor t;
-    list.readDC(dir + "2mjb_set500_backbone.tab", t);
-    list.selectDC(list.segFIRST, list.segLAST, {}, {}, true);
-    list.buildDC(pdbs, true, 0);
-    testing::internal::GetCapturedStderr();
-    if (conformers) *conformers = pdbs[0].conformer_count;
-    return list.dcList;
+List loadCouplings(const std::string& pdbName) {
+    return maxsubscenario::builtCouplings(maxsubscenario::examples() + pdbName,
+                                          maxsubscenario::examples() + "2mjb_set500_backbone.tab")
+        .dcList;
 }
 
 // Every valid measured value replaced by the one kSaupe gives plus a deterministic pseudo-noise.
@@ -73,24 +65,17 @@ double backCalc(const DipolarCouplingData& dc, const Vec5& s) {
 // d / sigma; sigma = 0 gives the unweighted A s = d / |DI|. The solution goes to saupe, the square
 // roots of the diagonal of (X^T X)^-1 to dSaupe.
 DTensor refFit(const List& list, const std::vector<size_t>& out = {}) {
-    double M[5][11] = {};   // [X^T X | X^T y | I], reduced to [I | s | (X^T X)^-1]
+    std::vector<double> A, b;
     for (size_t i = 0; i < list.size(); i++) {
         const DipolarCouplingData& dc = list[i];
         if (!eligible(dc) || std::count(out.begin(), out.end(), i)) continue;
         const double h = dc.sigma == 0 ? 1 / std::fabs(dc.diCalc) : 1 / dc.sigma;
-        for (int r = 0; r < 5; r++) {
-            for (int c = 0; c < 5; c++) M[r][c] += std::pow(h * dc.diCalc, 2) * dc.A[r] * dc.A[c];
-            M[r][5] += h * h * std::fabs(dc.diCalc) * dc.A[r] * dc.d;
-        }
+        for (int r = 0; r < 5; r++) A.push_back(h * std::fabs(dc.diCalc) * dc.A[r]);
+        b.push_back(h * dc.d);
     }
-    for (int r = 0; r < 5; r++) M[r][6 + r] = 1;
-    for (int c = 0; c < 5; c++) {   // the matrix is positive definite: no pivoting needed
-        for (int j = 10; j >= c; j--) M[c][j] /= M[c][c];
-        for (int r = 0; r < 5; r++)
-            for (int j = 10; j >= c && r != c; j--) M[r][j] -= M[r][c] * M[c][j];
-    }
+    const lsref::NormalEq ref = lsref::normalEquations(A, b, static_cast<int>(b.size()), 5);
     DTensor f;
-    for (int k = 0; k < 5; k++) f.saupe[k] = M[k][5], f.dSaupe[k] = std::sqrt(M[k][6 + k]);
+    for (int k = 0; k < 5; k++) f.saupe[k] = ref.x[k], f.dSaupe[k] = std::sqrt(ref.inv[k * 5 + k]);
     return f;
 }
 

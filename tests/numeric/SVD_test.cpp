@@ -23,36 +23,7 @@ std::vector<double> randomFlat(int n, int m, unsigned seed) {
     return A;
 }
 
-// The normal equations A^T A x = A^T b (A flat n x m) solved by Gauss-Jordan elimination
-// on [A^T A | A^T b | I] (positive definite: no pivoting): x and (A^T A)^-1.
-struct NormalEq {
-    std::vector<double> x, inv;
-};
-NormalEq normalEquations(const std::vector<double>& A, const std::vector<double>& b, int n, int m) {
-    const int c = 2 * m + 1;
-    std::vector<double> G(m * c, 0.0);
-    for (int j = 0; j < m; ++j) {
-        G[j * c + m + 1 + j] = 1;
-        for (int i = 0; i < n; ++i) {
-            G[j * c + m] += A[i * m + j] * b[i];
-            for (int k = 0; k < m; ++k) G[j * c + k] += A[i * m + j] * A[i * m + k];
-        }
-    }
-    for (int col = 0; col < m; ++col) {
-        const double p = G[col * c + col];
-        for (int j = 0; j < c; ++j) G[col * c + j] /= p;
-        for (int i = 0; i < m; ++i) {
-            const double f = i == col ? 0.0 : G[i * c + col];
-            for (int j = 0; j < c; ++j) G[i * c + j] -= f * G[col * c + j];
-        }
-    }
-    NormalEq r;
-    for (int i = 0; i < m; ++i) {
-        r.x.push_back(G[i * c + m]);
-        for (int k = 0; k < m; ++k) r.inv.push_back(G[i * c + m + 1 + k]);
-    }
-    return r;
-}
+using lsref::normalEquations;
 
 void expectRel(const double* got, const std::vector<double>& want, double rel) {
     for (size_t j = 0; j < want.size(); ++j)
@@ -133,7 +104,7 @@ TEST(SVDLeastSquares, NormalEquationsCovarianceAndOneColumn) {
         std::vector<double> A = randomFlat(n, m, 100 + n), b = randomFlat(n, 1, 200 + n), x(m), cvm(m * m);
         SVD2 s;
         ASSERT_EQ(s.svdLSMat(A.data(), b.data(), n, m, x.data(), cvm.data(), 1), 0);
-        NormalEq ref = normalEquations(A, b, n, m);
+        const lsref::NormalEq ref = normalEquations(A, b, n, m);
         expectRel(x.data(), ref.x, 1e-10);
         expectRel(cvm.data(), ref.inv, 1e-10);
     }
