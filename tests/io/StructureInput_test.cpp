@@ -47,25 +47,6 @@ void expectSameModel(const PDB& pdb, const PDB& other, const std::string& what) 
 
 }  // namespace
 
-// The bundled ubiquitin files as PDB, as mmCIF written by gemmi, and gzipped in both formats.
-TEST(StructureInput, ExampleStructuresReadTheSameInEveryFormat) {
-    TempDir dir;
-    for (const char* name : {"2MJB_model1", "2MJB"}) {
-        const std::string pdbPath = std::string(ORVEX_SOURCE_DIR) + "/examples/" + name + ".pdb";
-        const std::string cif = dir.file(std::string(name) + ".cif");
-        teststructure::convertToMmcif(pdbPath, cif);
-        teststructure::writeGzip(cif + ".gz", testutil::readFile(cif));
-        teststructure::writeGzip(dir.file(std::string(name) + ".pdb.gz"), testutil::readFile(pdbPath));
-        const PDB pdb(pdbPath);
-        ASSERT_TRUE(pdb.isLoaded);
-        for (const std::string& other : {cif, cif + ".gz", dir.file(std::string(name) + ".pdb.gz")})
-            expectSameModel(pdb, PDB(other), other);
-        // mmCIF has no TER records: one entry fewer
-        EXPECT_EQ(PDB(cif).atomCount(1), 1231);
-        EXPECT_EQ(PDB(dir.file(std::string(name) + ".pdb.gz")).atomCount(1), 1232);
-    }
-}
-
 // Two chains reusing residue numbers, alternate locations, a HETATM water, two models: the mmCIF
 // twin pairs the same atoms.
 TEST(StructureInput, ChainsAndAlternateLocationsAsInThePdbFile) {
