@@ -126,12 +126,14 @@ TEST(CouplingBuild, NoPairWarning) {
     PDB pdb = loadText(dir, atom(1, "N", "ALA", 2, 0, 0, 0, 0.6, 'A') + atom(2, "H", "ALA", 2, 0, 0, 1, 0.6, 'A') +
                                 atom(3, "CA", "ALA", 2, 0, 1.5, 0));
     DipolarCouplingData none = coupling(2, "HN", 2, "CA");
+    none.segNameJ = "S2";
+    none.chainNameJ = "B";
     testing::internal::CaptureStderr();
     none.buildDC(pdb);
     EXPECT_EQ(none.valid, 0);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "DC Warning: No Atom Map for DC 0 (PDB ResID 2 2)\n"
                                                       "   ResIDI: 2 ResNameI: ALA AtomNameI: HN SegI:  ChainI: \n"
-                                                      "   ResIDJ: 2 ResNameJ: ALA AtomNameJ: CA SegJ:  ChainJ: \n");
+                                                      "   ResIDJ: 2 ResNameJ: ALA AtomNameJ: CA SegJ: S2 ChainJ: B\n");
 }
 
 TEST(CouplingBuild, MethylAxisAnnouncement) {
