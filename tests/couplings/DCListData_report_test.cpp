@@ -9,6 +9,7 @@
 #include "common/TestPdb.h"
 #include "common/TestUtil.h"
 #include "couplings/DCListData.h"
+#include "io/RunFiles.h"
 
 namespace {
 
@@ -108,31 +109,9 @@ std::string format(const char* fmt, double value) {
 
 }  // namespace
 
-TEST(DCListStatistics, HandComputedWorkingValidationAndJackknife) {
-    const HandStatistics h;
-    DCListData list = sixCouplings();
-    ASSERT_EQ(list.getStatAll(tensor()), 4);
-    EXPECT_NEAR(list.chi2, h.e2, 1e-12);
-    EXPECT_NEAR(list.rms, h.rms, 1e-12);
-    EXPECT_NEAR(list.slope, h.slope, 1e-12);
-    EXPECT_NEAR(list.corr_r, h.corr, 1e-12);
-    EXPECT_NEAR(list.qfactor, h.qX, 1e-12);
-    EXPECT_NEAR(list.qfactor_norm, h.qNorm, 1e-9);
-
-    EXPECT_EQ(list.nD_v, 4);
-    EXPECT_NEAR(list.chi2_v, h.e2v, 1e-12);
-    EXPECT_NEAR(list.rms_v, h.rmsV, 1e-12);
-    EXPECT_NEAR(list.slope_v, h.slopeV, 1e-12);
-    EXPECT_NEAR(list.corr_r_v, h.corrV, 1e-12);
-    EXPECT_NEAR(list.qfactor_v, h.qXV, 1e-12);
-    EXPECT_NEAR(list.qfactor_norm_v, h.qNormV, 1e-9);
-
-    EXPECT_NEAR(list.chi2_jk, h.e2jk, 1e-12);
-    EXPECT_NEAR(list.rms_jk, h.rmsJk, 1e-12);
-    EXPECT_NEAR(list.slope_jk, h.slopeJk, 1e-12);
-    EXPECT_NEAR(list.corr_r_jk, h.corrJk, 1e-12);
-    EXPECT_NEAR(list.qfactor_jk, h.qJk, 1e-12);
-
+// The hand-computed statistics of sixCouplings() are compared as printed, to the digit, by
+// DCListTable.StatisticsBlockAndJackknifeColumns; here the cases that print nothing special.
+TEST(DCListStatistics, PerfectAgreementZeroTensorAndNothingSelected) {
     // perfect agreement; an ABS coupling with opposite signs; unmeasured and unweighted ones ignored
     DCListData perfect;
     perfect.dcList = {measured(1, 10, 10), measured(2, -5, -5), measured(3, 3, 3), measured(4, -10, 10),
@@ -317,8 +296,7 @@ TEST(DCListTable, LevelTwoAnglesAndDerivatives) {
     EXPECT_TRUE(hasLine(all, "VARS RESID_I RESNAME_I ATOMNAME_I RESID_J RESNAME_J ATOMNAME_J  DI D_OBS D D_DIFF DD THETA "
                              "PHI DDTHETA DDPHI DDS W"));
     EXPECT_EQ(all.back(), row);
-    EXPECT_EQ(all.back(), "    2  ALA    N    2  ALA   HN  -21585.20     3.000    -5.768     8.768    1.000   63.435 "
-                          "  53.130   -0.477    0.194    0.364 1.000");
+    run_files::clear();   // the files read here are gone: a later table may take their place on disk
 }
 
 TEST(DCListTable, ReportRemarks) {
