@@ -14,7 +14,6 @@ struct Element {
     std::string name;
     std::map<std::string, std::string> attributes;   // values with entities resolved
     std::string text;                                 // character data directly inside, entities resolved
-    int depth = 0;
     bool hasClass(const std::string& cls) const {
         auto it = attributes.find("class");
         return it != attributes.end() && it->second == cls;
@@ -150,7 +149,6 @@ inline Document parse(const std::string& xml) {
         while (j < xml.size() && detail::nameChar(xml[j])) j++;
         Element e;
         e.name = xml.substr(i + 1, j - i - 1);
-        e.depth = static_cast<int>(open.size());
         bool selfClosing = false;
         for (;;) {
             const size_t before = j;

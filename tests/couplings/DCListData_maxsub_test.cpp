@@ -1,6 +1,6 @@
 // The maximal-subset result table written from a list set up by hand: header, runs of the
 // selected residues, MAXSUB_DC marks under the sequence in pieces of 100 residues, rows with
-// every column, the table read back through the table reader, and an unwritable file.
+// every column.
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -11,7 +11,6 @@
 
 #include "common/TestUtil.h"
 #include "couplings/DCListData.h"
-#include "io/GDB.h"
 
 namespace {
 
@@ -145,25 +144,6 @@ TEST(MaxSubTable, EveryPartOfTheTable) {
     ASSERT_NE(tensorAt, std::string::npos) << table;
     EXPECT_TRUE(testutil::sameLines(kRows, table.substr(tensorAt + tensor.size())));
 
-    // the table reader takes it back: 11 rows of 18 columns, the DATA values, the sequence
-    GDB back(dir.file("max.tab"));
-    EXPECT_EQ(back.VarsNumber, 18);
-    EXPECT_EQ(back.getEntryCount(), 11);
-    EXPECT_TRUE(back.isVarInt("RESID_I"));
-    EXPECT_TRUE(back.isVarString("ATOMNAME_J"));
-    EXPECT_TRUE(back.isVarFloat("D_DIFF_RES"));
-    EXPECT_TRUE(back.isVarInt("MAXSUB"));
-    GDB_Entry row = back.getEntry(7);
-    EXPECT_EQ(row["RESID_I"], "20");
-    EXPECT_EQ(row["D_DIFF_RES"], "12.4000");
-    EXPECT_EQ(row["MAXSUB"], "1");
-    EXPECT_EQ(back.getEntry("RESID_I", "115", 1)["ATOMNAME_I"], "CA");
-    EXPECT_EQ(back.getData("RES_MAXSUB"), " 3-5, 8-8, 10-11, 20-21");
-    EXPECT_EQ(back.getData("N_RES_MAXSUB"), " 8 # Number of MaxSub selectd residues");
-    EXPECT_EQ(std::stod(back.getData("MAXSUB_SCORE")), 0.877);
-    EXPECT_EQ(back.residList.size(), 130u);
-    EXPECT_EQ(back.getResidName(101), "M");
-    EXPECT_EQ(back.getData("MAXSUB_DC").size(), 1 + 100 + 1 + 30u);
 }
 
 // Coupling-level jackknife: the selection line of both statistics blocks is the working
@@ -186,17 +166,4 @@ TEST(MaxSubTable, CouplingJackknifeAndNothingSelected) {
               std::string::npos);
     EXPECT_NE(table.find("DATA SELECTION  1 to 130  \t # Residues Selection for Fit\nDATA JK_MODE       COUPLING\n"),
               std::string::npos);
-}
-
-// A file that cannot be written: the message on the error stream, the table on standard output.
-TEST(MaxSubTable, UnwritableFileGoesToStandardOutput) {
-    Scene s;
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    s.list.reportDC_maxSub("/no/such/dir/max.tab", 3.0, s.t, 0.8766, s.ids, s.scores);
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "DC Error opening output file /no/such/dir/max.tab\nREMARK D_N:  11 D_RMS:  0.500 D_CHI2:  2.000\n");
-    EXPECT_NE(out.find(kHeader), std::string::npos);
-    EXPECT_NE(out.find(kRows), std::string::npos);
 }

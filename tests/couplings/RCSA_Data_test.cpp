@@ -144,18 +144,6 @@ TEST(RcsaRecord, AxesOfTheThreeNucleiOnAnIdealPeptidePlane) {
     for (double a : ca.A) EXPECT_EQ(a, 0.0);
 }
 
-TEST(RcsaRecord, OptionValuesReplaceTheRecordDefaults) {
-    testutil::TempDir dir;
-    const PDB pdb = loadText(dir, peptidePdb(1));
-    DTensor t;
-    t.beta_N = 20;
-    t.N_dii[0] = -110;
-    RCSA_Data r = record(2, "N");
-    r.buildRCSA(pdb, t);
-    EXPECT_DOUBLE_EQ(r.dii[0], -110000);
-    expectAxis(inPlane(20), r.s11, "N s11 at beta 20");
-}
-
 // Two models, the second turned by 90 degrees about z with its HN at occupancy 0.6: each
 // conformer weighs occupancy / 2, so the row is 0.5 A(model 1) + 0.3 A(model 2).
 TEST(RcsaRecord, EnsembleRowAndTheFourBackCalculations) {

@@ -473,20 +473,3 @@ TEST(PDB, SuperpositionRmsd) {
     EXPECT_NEAR(p.rot_m[1][0], s, 1e-9);
     EXPECT_GT(p.rmsd(va, vm), 0.1);
 }
-
-// The bundled ubiquitin ensemble.
-TEST(PDB, ExampleStructure) {
-    const std::string ubq = std::string(ORVEX_SOURCE_DIR) + "/examples/2MJB.pdb";
-    if (!testutil::fileExists(ubq)) GTEST_SKIP() << "example structure not present";
-    PDB u(ubq);
-    EXPECT_EQ(u.conformer_count, 20);
-    EXPECT_EQ(u.r1, 1);
-    EXPECT_EQ(u.rN, 76);
-    EXPECT_EQ(u.atomCount(1), 1232);  // 1231 atoms and the padded TER record
-    std::vector<CORdata> I, J;
-    EXPECT_EQ(u.getVectorEntries(I, J, 2, "N", 2, "HN", "A"), 20);
-    EXPECT_NEAR(PDB::getDist(I[0], J[0]), 1.0, 0.05);
-    std::string seq;
-    for (const auto& kv : u.residListOne) seq += kv.second;
-    EXPECT_EQ(seq, "MQIFVKTLTGKTITLEVEPSDTIENVKAKIQDKEGIPPDQQRLIFAGKQLEDGRTLSDYNIQKESTLHLVLRLRGG");
-}
