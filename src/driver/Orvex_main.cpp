@@ -1,7 +1,7 @@
 // Program entry: parse the command line, read the options, run one mode, report the
 // processor time, exit with status 1.
+#include <cstdio>
 #include <ctime>
-#include <iostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -73,7 +73,8 @@ int mainOrvex(int argc, char** argv) {
 
     delete app;
     std::clock_t end = std::clock();
-    std::cout << "\tRunning time (main): " << static_cast<float>(static_cast<double>(end - start) / 1000000)
-              << " seconds" << std::endl;
+    std::printf("\tRunning time (main): %g seconds\n",
+                static_cast<double>(static_cast<float>(static_cast<double>(end - start) / 1000000)));
+    std::fflush(stdout);
     quit(1);
 }

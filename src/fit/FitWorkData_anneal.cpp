@@ -2,7 +2,6 @@
 // temperature and step, each starting from the best point of the one before, with the trial
 // lines the program prints after every phase and at the end.
 #include <cstdio>
-#include <iostream>
 
 #include "fit/AnnealPhases.h"
 #include "fit/FitCostFunctions.h"
@@ -47,7 +46,7 @@ int FitWorkData::fitDCAlign_SA_LM() {
     std::printf(" cLo %8.3f %8.3f %8.3f %6.3e %6.3e  \n", cLo[0], cLo[1], cLo[2], cLo[3], cLo[4]);
     std::printf(" cHi %8.3f %8.3f %8.3f %6.3e %6.3e  \n", cHi[0], cHi[1], cHi[2], cHi[3], cHi[4]);
     std::fflush(stdout);
-    std::cerr << "cCnt= " << cCnt << " rms_0=" << rms0 << " RMS0\n";
+    std::fprintf(stderr, "cCnt= %d rms_0=%g RMS0\n", cCnt, rms0);
 
     Anneal_opt annealer;
     std::array<double, kMaxParameters> start = cg;
@@ -87,6 +86,6 @@ int FitWorkData::fitDCAlign_SA_LM() {
 
     storeFittedAngles();
     std::fflush(stdout);
-    std::cerr << "XXXXXXX     XXX\n";
+    std::fputs("XXXXXXX     XXX\n", stderr);
     return 0;
 }

@@ -5,7 +5,6 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <iostream>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -66,7 +65,7 @@ void GDB::load(const std::string& fileName, GDBRows* rows) {
     const std::unique_ptr<FILE, int (*)(FILE*)> file(
         run_files::isDirectory(fileName) ? nullptr : std::fopen(fileName.c_str(), "rb"), std::fclose);
     if (!file) {
-        std::cerr << "\tCan't open file " << fileName << " for reading" << std::endl;
+        std::fprintf(stderr, "\tCan't open file %s for reading\n", fileName.c_str());
         return;
     }
     run_files::noteRead(fileName);
@@ -273,12 +272,12 @@ bool GDB::isVarString(const std::string& name) const {
 
 static bool checkVariable(const std::string& name, const std::string& format) {
     if (!GDB::checkFormat(format)) {
-        std::cerr << "\tBad format syntax '" << format << "'" << std::endl;
+        std::fprintf(stderr, "\tBad format syntax '%s'\n", format.c_str());
         return false;
     }
     if (name.find(' ') != std::string::npos) {
         // kept as users' scripts expect: the message spells "varible"
-        std::cerr << "\tInvalid varible name '" << name << "' (with space)" << std::endl;
+        std::fprintf(stderr, "\tInvalid varible name '%s' (with space)\n", name.c_str());
         return false;
     }
     return true;
@@ -293,8 +292,8 @@ void GDB::addVAR(const std::string& name, const std::string& format) {
 
 void GDB::setVAR(int index, const std::string& name, const std::string& format) {
     if (index < 1 || index > VarsNumber) {
-        std::cerr << "\tPlease use number 1-" << VarsNumber << " as index for varible '" << name
-                  << "' with format '" << format << "'" << std::endl;
+        std::fprintf(stderr, "\tPlease use number 1-%d as index for varible '%s' with format '%s'\n", VarsNumber,
+                     name.c_str(), format.c_str());
         return;
     }
     if (!checkVariable(name, format)) return;
@@ -338,7 +337,7 @@ void GDB::saveGDB(const std::string& fileName) {
     FILE* out = run_files::openForWriting(fileName, "Table file", "nothing written", &refused);
     if (refused) return;
     if (!out) {
-        std::cerr << "\tCan't save file " << fileName << std::endl;
+        std::fprintf(stderr, "\tCan't save file %s\n", fileName.c_str());
         return;
     }
     if (!plain_text) {

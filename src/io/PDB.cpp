@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <iostream>
 #include <numeric>
 #include <string_view>
 
@@ -189,7 +188,7 @@ int chainOfRun(const std::vector<AtomRecord>& atoms, const int* first, const int
 
 bool beginsWithC(const std::string& name) { return !name.empty() && name[0] == 'C'; }
 
-void sameResidError() { std::cerr << "DC Error: all methylene atoms must be defined with a same RESID\n"; }
+void sameResidError() { std::fputs("DC Error: all methylene atoms must be defined with a same RESID\n", stderr); }
 
 // Heavy atom bonded to a methyl carbon: the methyl symmetry axis.
 std::string methylPartner(const std::string& resName, const std::string& carbon) {
@@ -448,8 +447,8 @@ bool PDB::loadPDB(const std::string& fileName) {
     }
     if (!read) {
         AtomModelBuilder empty(*this);  // nothing of a damaged file stays
-        std::cerr << "\tCan't open file " << fileName << " for reading" << std::endl;
-        if (!reason.empty()) std::cerr << "\t" << reason << std::endl;
+        std::fprintf(stderr, "\tCan't open file %s for reading\n", fileName.c_str());
+        if (!reason.empty()) std::fprintf(stderr, "\t%s\n", reason.c_str());
         return false;
     }
     run_files::noteRead(fileName);

@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
-#include <iostream>
 
 #include "common/Constants.h"
 #include "common/Fail.h"
@@ -339,7 +338,7 @@ int Anneal_opt::run(bool bounded) {
 
     if (maxiter < 1) {
         retval = 3;
-        if (disp) std::cout << "z4 iters: " << 0 << "\tmaxiter: " << maxiter << "\n";
+        if (disp) std::printf("z4 iters: 0\tmaxiter: %d\n", maxiter);
         return retval;
     }
 
@@ -371,11 +370,11 @@ int Anneal_opt::run(bool bounded) {
             if (!(std::fabs((q - front) / front) < feps)) steady = false;
         if (steady) {
             retval = 0;
-            if (disp) std::cout << "z1 feps: " << feps << " iters: " << iters << "\n";
+            if (disp) std::printf("z1 feps: %g iters: %d\n", feps, iters);
             if (std::fabs(queue.back() - best_state->cost) > 10 * feps) {
                 retval = 5;
                 if (disp) {
-                    std::cout.flush();
+                    std::fflush(stdout);
                     std::printf("Warning: Cooled to %f but this is not the smallest point found.\n", last.cost);
                 }
             }
@@ -383,22 +382,22 @@ int Anneal_opt::run(bool bounded) {
         }
         if (Tf != 0 && T < Tf) {
             retval = 1;
-            if (disp) std::cout << "z2 Tf: " << Tf << " T" << T << "iters: " << iters << "\n";
+            if (disp) std::printf("z2 Tf: %g T%giters: %d\n", Tf, T, iters);
             break;
         }
         if (maxfev != 0 && feval > maxfev) {
             retval = 2;
-            if (disp) std::cout << "z3 " << "iters: " << iters << "\n";
+            if (disp) std::printf("z3 iters: %d\n", iters);
             break;
         }
         if (iters > maxiter) {
             retval = 3;
-            if (disp) std::cout << "z4 iters: " << iters << "\tmaxiter: " << maxiter << "\n";
+            if (disp) std::printf("z4 iters: %d\tmaxiter: %d\n", iters, maxiter);
             break;
         }
         if (maxaccept != 0 && accepted > maxaccept) {
             retval = 4;
-            if (disp) std::cout << "z5 iters: " << iters << "\n";
+            if (disp) std::printf("z5 iters: %d\n", iters);
             break;
         }
     }
@@ -446,8 +445,8 @@ int Anneal_opt::minimize_gradient_descent(const double* xi, int xi_dim, CostFunc
         double chi2 = r ? r[1] : 0.0;
         double s = r ? r[2] : 0.0;
         dE = cost - last.cost;
-        std::cout << "iters " << i << "\tdE " << dE << "\t" << cost << "\t" << last.cost << "\t"
-                  << "\tbestE: " << best_state->cost << "\t chi2: " << chi2 << "\t S: " << s << "\n";
+        std::printf("iters %d\tdE %g\t%g\t%g\t\tbestE: %g\t chi2: %g\t S: %g\n", i, dE, cost, last.cost,
+                    best_state->cost, chi2, s);
         last.x = x0;
         last.cost = cost;
         if (cost < best_state->cost) {
@@ -459,7 +458,7 @@ int Anneal_opt::minimize_gradient_descent(const double* xi, int xi_dim, CostFunc
         i += 1;
         if (i > maxiter) {
             retval = 3;
-            if (disp) std::cout << "z4 iters: " << i << "\tmaxiter: " << maxiter << "\n";
+            if (disp) std::printf("z4 iters: %d\tmaxiter: %d\n", i, maxiter);
             break;
         }
     }

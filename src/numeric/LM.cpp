@@ -5,7 +5,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <iostream>
 
 // ---- matrix storage --------------------------------------------------------------------------
 
@@ -65,7 +64,7 @@ LM::LM(costFunctionLM fn, void* data_, int gnadj, int gnpts, const double* init_
     // the bounds are kept for the caller; no step applies them
     for (int it = 0; it < kMaxIter; it++) {
         bool done = bLMiter();
-        std::cout << "  LM niyrt = " << it << " done = " << (done ? 1 : 0) << "\n";
+        std::printf("  LM niyrt = %d done = %d\n", it, done ? 1 : 0);
         if (done) break;
     }
 }

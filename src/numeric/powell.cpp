@@ -5,7 +5,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <iostream>
 #include <utility>
 
 powell* powell::instance = nullptr;
@@ -27,16 +26,16 @@ void powell::run_powell(double* p, double** xi, int n, double ftol, int* iter, d
     *iter = 1;
     if (std::isnan(*fret)) return;
     for (;;) {
-        std::cout << "   Powell minimization iter #" << *iter << "...\t E: " << *fret << "......\n";
+        std::printf("   Powell minimization iter #%d...\t E: %g......\n", *iter, *fret);
         const double fp = *fret;
         double del = 0.0; // largest decrease along one direction
         int ibig = 0;     // its direction
         for (int i = 1; i <= n; i++) {
             for (int j = 1; j <= n; j++) xit[j] = xi[j][i];
             const double before = *fret;
-            std::cout << "Powell minimization iter #" << *iter << " .....\t" << "direction " << i << ". ";
+            std::printf("Powell minimization iter #%d .....\tdirection %d. ", *iter, i);
             linmin(p, xit.data(), n, fret, func, data);
-            std::cout << " E: " << *fret << "......\n";
+            std::printf(" E: %g......\n", *fret);
             if (before - *fret > del) {
                 del = before - *fret;
                 ibig = i;
@@ -44,11 +43,10 @@ void powell::run_powell(double* p, double** xi, int n, double ftol, int* iter, d
         }
         const double decrease = 2.0 * (fp - *fret);
         const double limit = ftol * (std::fabs(fp) + std::fabs(*fret)) + TINY;
-        std::cout << "   Powell minimization iter #" << *iter << "...\t E: " << *fret << "\t" << decrease << "\t"
-                  << limit << "......\n";
+        std::printf("   Powell minimization iter #%d...\t E: %g\t%g\t%g......\n", *iter, *fret, decrease, limit);
         if (decrease <= limit) return;
         if (*iter == ITMAX) {
-            std::cout.flush();
+            std::fflush(stdout);
             std::fputs("powell exceeding maximum iterations.", stderr);
             return; // the point reached stands
         }
@@ -244,7 +242,7 @@ double powell::brent(double ax, double bx, double cx, const std::function<double
             }
         }
     }
-    std::cout.flush();
+    std::fflush(stdout);
     std::fputs("Too many iterations in brent", stderr);
     *xmin = x;
     return fx;
