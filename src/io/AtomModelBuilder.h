@@ -29,8 +29,11 @@ public:
     // An END or ENDMDL record: the atoms that follow belong to the next conformer number.
     void endConformer();
     // At most how many records the first conformer holds (a size hint: a file of n bytes holds
-    // fewer than n / 55 atom lines), so that its records are not moved while they grow.
-    void expectRecords(size_t records) { firstHint_ = records; }
+    // fewer than n / 55 atom lines), so that its records are not moved while they grow. A hint
+    // above kMaxRecordsHint (a file of hundreds of megabytes) is taken as kMaxRecordsHint: beyond
+    // it the records grow as they come.
+    static constexpr size_t kMaxRecordsHint = size_t(1) << 22;
+    void expectRecords(size_t records) { firstHint_ = records < kMaxRecordsHint ? records : kMaxRecordsHint; }
     // One atom line of the current conformer (ATOM, HETATM or a padded TER record).
     void add(const AtomRecord& atom);
     // Builds the indexes, counts the conformers, marks disulfide-bonded cysteines.
