@@ -78,12 +78,6 @@ void expectRecovered(const Fitted& f, const Wave& truth, const std::vector<Bond>
                 << what << ": " << b.nameI << "-" << b.nameJ << " of residue " << n;
 }
 
-std::string fmt(const char* format, double v) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, format, v);
-    return buf;
-}
-
 }  // namespace
 
 // N-H, HA-CA and C-CA of residues 1 to 20 with delta free (and three HA-HB rows, a class the wave
@@ -139,12 +133,12 @@ TEST(DipolarWaveCli, HelixRecoveredFromThreeClassesWithDeltaFree) {
     ASSERT_NE(at, std::string::npos) << table;
     const std::string after = table.substr(at + block.size());
     EXPECT_TRUE(std::regex_search(after, std::regex("^# \\([^\n]*\\([0-9]{4}\\)[^\n]*\\)\n"))) << after;
-    const std::string values = fmt("DATA RU0        % 8.2f\n", f.wave.ru0) + fmt("DATA THETA_AVE  % 8.2f\n", f.wave.thetaAve) +
-                               fmt("DATA PHI_AVE    % 8.2f\n", f.wave.phiAve) + "\n" +
-                               fmt("DATA DELTA_HN  %8.2f\n", f.wave.delta) + "\n" + fmt("DATA Da        % e\n", f.wave.da);
+    const std::string values = testutil::cFormat("DATA RU0        % 8.2f\n", f.wave.ru0) + testutil::cFormat("DATA THETA_AVE  % 8.2f\n", f.wave.thetaAve) +
+                               testutil::cFormat("DATA PHI_AVE    % 8.2f\n", f.wave.phiAve) + "\n" +
+                               testutil::cFormat("DATA DELTA_HN  %8.2f\n", f.wave.delta) + "\n" + testutil::cFormat("DATA Da        % e\n", f.wave.da);
     EXPECT_NE(after.find(values), std::string::npos) << after;
     EXPECT_NE(table.find("# Orvex: Dipolar Wave Fitting.\n"), std::string::npos);
-    EXPECT_NE(table.find(fmt("DATA Rhombicity   %8.3f\n", f.wave.rh)), std::string::npos);
+    EXPECT_NE(table.find(testutil::cFormat("DATA Rhombicity   %8.3f\n", f.wave.rh)), std::string::npos);
     const auto rows = resulttable::rows(table);
     ASSERT_EQ(rows.size(), 63u);
     for (size_t i = 0; i < 60; i++) EXPECT_NEAR(std::stod(rows[i][8]), cross[i].dCalc, 1e-3) << "row " << i;

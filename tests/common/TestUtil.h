@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -83,6 +84,13 @@ inline RunResult runOrvex(const std::vector<std::string>& args, const std::strin
     RunResult r{WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, readFile(cap.file("out")), readFile(cap.file("err"))};
     expectNoSanitizerReport(r);
     return r;
+}
+
+// One number as the C library formats it, for expected texts ("%9.3f" of 1.5: "    1.500").
+inline std::string cFormat(const char* format, double value) {
+    char buf[128];
+    std::snprintf(buf, sizeof buf, format, value);
+    return buf;
 }
 
 inline std::vector<std::string> splitLines(const std::string& text) {

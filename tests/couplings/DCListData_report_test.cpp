@@ -101,12 +101,6 @@ bool hasLine(const std::vector<std::string>& all, const std::string& line) {
     return std::find(all.begin(), all.end(), line) != all.end();
 }
 
-std::string format(const char* fmt, double value) {
-    char buf[128];
-    std::snprintf(buf, sizeof buf, fmt, value);
-    return buf;
-}
-
 }  // namespace
 
 // The hand-computed statistics of sixCouplings() are compared as printed, to the digit, by
@@ -157,27 +151,27 @@ TEST(DCListTable, StatisticsBlockAndJackknifeColumns) {
         "# Statistics of Fit Working Dataset\n"
         "DATA SELECTION  1 to 4  \t # Residues Selection for Fit\n"
         "DATA N_SVD      4\t# Number of Couplings for SVD Fit\n" +
-        format("DATA RMS        %.3f\n", h.rms) + format("DATA Chi2       %.3f\n", h.e2) +
-        format("DATA Q_FACTOR   %.4f\n", h.qNorm) +
-        format("DATA Q_X_FACTOR %.5f\n", h.qX) +
-        format("DATA CORR_R     %.3f\n", h.corr) +
-        format("DATA CORR_SLOPE %.3f\n\n", h.slope) +
+        testutil::cFormat("DATA RMS        %.3f\n", h.rms) + testutil::cFormat("DATA Chi2       %.3f\n", h.e2) +
+        testutil::cFormat("DATA Q_FACTOR   %.4f\n", h.qNorm) +
+        testutil::cFormat("DATA Q_X_FACTOR %.5f\n", h.qX) +
+        testutil::cFormat("DATA CORR_R     %.3f\n", h.corr) +
+        testutil::cFormat("DATA CORR_SLOPE %.3f\n\n", h.slope) +
         "# Statistics of Fit Validation Dataset\n"
         "DATA SELECTION_V  3 to 6  \t# Residues Selection for Validation\n"
         "DATA N_V          4\t# Number of Couplings for Validation\n" +
-        format("DATA RMS_V        %.3f\n", h.rmsV) + format("DATA Chi2_V       %.3f\n", h.e2v) +
-        format("DATA Q_FACTOR_V   %.4f\n", h.qNormV) +
-        format("DATA Q_X_FACTOR_V %.5f\n", h.qXV) +
-        format("DATA CORR_R_V     %.3f\n", h.corrV) +
-        format("DATA CORR_SLOPE_V %.3f\n\n", h.slopeV) +
+        testutil::cFormat("DATA RMS_V        %.3f\n", h.rmsV) + testutil::cFormat("DATA Chi2_V       %.3f\n", h.e2v) +
+        testutil::cFormat("DATA Q_FACTOR_V   %.4f\n", h.qNormV) +
+        testutil::cFormat("DATA Q_X_FACTOR_V %.5f\n", h.qXV) +
+        testutil::cFormat("DATA CORR_R_V     %.3f\n", h.corrV) +
+        testutil::cFormat("DATA CORR_SLOPE_V %.3f\n\n", h.slopeV) +
         "# Statistics of 'JackKnifed' Validation \n"
         "DATA SELECTION  1 to 4  \t # Residues Selection for Fit\n"
         "DATA JK_MODE       RESIDUE\nDATA N_JK          4\n" +
-        format("DATA RMS_JK        %.3f\n", h.rmsJk) + format("DATA Chi2_JK       %.3f\n", h.e2jk) +
-        format("DATA Q_FACTOR_JK   %.4f\n", h.qJk) +
-        format("DATA Q_X_FACTOR_JK %.4f\n", h.qXJk) +
-        format("DATA CORR_R_JK     %.3f\n", h.corrJk) +
-        format("DATA CORR_SLOPE_JK %.3f\n\n", h.slopeJk) + "\nDATA TENSOR_MODE SVD (Order Matrix Method)\n";
+        testutil::cFormat("DATA RMS_JK        %.3f\n", h.rmsJk) + testutil::cFormat("DATA Chi2_JK       %.3f\n", h.e2jk) +
+        testutil::cFormat("DATA Q_FACTOR_JK   %.4f\n", h.qJk) +
+        testutil::cFormat("DATA Q_X_FACTOR_JK %.4f\n", h.qXJk) +
+        testutil::cFormat("DATA CORR_R_JK     %.3f\n", h.corrJk) +
+        testutil::cFormat("DATA CORR_SLOPE_JK %.3f\n\n", h.slopeJk) + "\nDATA TENSOR_MODE SVD (Order Matrix Method)\n";
     const size_t at = table.find('\n') + 1;
     EXPECT_TRUE(testutil::sameLines(expected, table.substr(at, expected.size())));
 
